@@ -1,0 +1,32 @@
+#pragma once
+// The system's screen-saver options and the saver window's close and password state.
+
+#include <cstdint>
+#include "app/platform_types.h"
+#include "app/saver_mode.h"
+
+class SaverState {
+public:
+    SaverState() : window(nullptr), closeRequested(0) {}
+
+    void LoadSystemOptions();
+    void RequestClose();        // platform code
+    void BeginPasswordCheck();  // platform code
+    void EndPasswordCheck();    // platform code
+
+    WindowHandle window;
+    int32_t passwordDelay = 15;   // seconds
+    int32_t mouseThreshold = 50;  // pixels
+    ScreenPoint cursorBaseline = {0, 0};
+    uint32_t startTick = 0;  // milliseconds
+    int32_t checkingPassword = 0;
+    int32_t closeRequested;
+};
+
+constexpr const char* SystemOptionsKeyPath =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Screen Savers";
+
+extern ModuleHandle g_instance;
+extern SaverMode g_saverMode;
+extern SaverState* g_saverState;
+extern WindowHandle g_saverWindow;
