@@ -50,6 +50,8 @@ wineboot -i >/dev/null 2>&1
 # Without a window manager, Wine otherwise waits about two seconds on every window close.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 wineserver -w
+# One server for the whole command, so that each Windows program starts quickly.
+wineserver -p
 
 set +e
 "$@"

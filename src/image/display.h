@@ -1,0 +1,19 @@
+#pragma once
+// How pictures are adapted to the display: the depth flags, the ordered-dither offsets for
+// 15/16-bit displays and the fixed palette for displays of 8 bits or fewer.
+
+#include <cstdint>
+#include "app/platform_types.h"
+
+constexpr int PaletteColours = 236;
+
+extern int32_t highColourDisplay;  // 15 or 16 bits per pixel: Draw dithers
+extern int32_t paletteDisplay;     // 8 bits or fewer: Draw uses indexPixels and showPalette
+extern PaletteHandle showPalette;
+extern int32_t ditherBlue[256];
+extern int32_t ditherGreen[256];
+extern int32_t ditherRed[256];
+
+// Reads the display depth, sets the flags, builds the dither tables and showPalette.
+void PrepareDisplay();  // platform code
+void BuildDitherTables();
