@@ -17,3 +17,19 @@ extern int32_t ditherRed[256];
 // Reads the display depth, sets the flags, builds the dither tables and showPalette.
 void PrepareDisplay();  // platform code
 void BuildDitherTables();
+
+// One colour of showPalette, laid out as a Windows PALETTEENTRY.
+struct ShowPaletteEntry {
+    uint8_t red;
+    uint8_t green;
+    uint8_t blue;
+    uint8_t flags;
+};
+constexpr uint8_t PaletteNoCollapse = 4;  // PC_NOCOLLAPSE
+
+// The colours of showPalette: the one-pass quantizer's colour map, then black. Returns 0 when
+// the library fails (out of memory), leaving the entries unspecified.
+int32_t BuildShowPaletteEntries(ShowPaletteEntry entries[PaletteColours]);
+
+// The 16 x 16 ordered-dither matrix, row-major.
+extern const int32_t BayerMatrix[256];

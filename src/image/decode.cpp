@@ -1,0 +1,206 @@
+#include "image/decode.h"
+
+#include <cstdlib>
+#include <jerror.h>
+#include "app/trace.h"
+#include "image/jpeg_error_trap.h"
+
+int32_t ScaleDenominator(int64_t imageWidth, int64_t imageHeight, int32_t targetWidth,
+                         int32_t targetHeight, SizeRule rule) {
+    if (rule != 1 && rule != 2) {
+        return 1;
+    }
+    int64_t limitW = (3 * static_cast<int64_t>(targetWidth)) / 2;
+    int64_t limitH = (3 * static_cast<int64_t>(targetHeight)) / 2;
+    int32_t d = 1;
+    while (d < 8 && imageWidth / d > limitW) {
+        d *= 2;
+    }
+    while (d < 8 && imageHeight / d > limitH) {
+        d *= 2;
+    }
+    return d;
+}
+
+namespace {
+
+constexpr size_t StreamBlockBytes = 32768;
+
+// A standard-stream source that reads the file in 32768-byte blocks.
+struct StreamSource {
+    jpeg_source_mgr pub;
+    FILE* stream;
+    JOCTET* buffer;
+    bool startOfFile;
+};
+
+void InitSource(j_decompress_ptr cinfo) {
+    reinterpret_cast<StreamSource*>(cinfo->src)->startOfFile = true;
+}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) {
+    StreamSource* src = reinterpret_cast<StreamSource*>(cinfo->src);
+    size_t n = std::fread(src->buffer, 1, StreamBlockBytes, src->stream);
+    if (n == 0) {
+        if (src->startOfFile) {
+            ERREXIT(cinfo, JERR_INPUT_EMPTY);
+        }
+        // A file that ends early decodes to the end with filler data: feed an end marker.
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->buffer[0] = 0xFF;
+        src->buffer[1] = JPEG_EOI;
+        n = 2;
+    }
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = n;
+    src->startOfFile = false;
+    return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count) {
+    jpeg_source_mgr* src = cinfo->src;
+    if (count <= 0) {
+        return;
+    }
+    while (count > static_cast<long>(src->bytes_in_buffer)) {
+        count -= static_cast<long>(src->bytes_in_buffer);
+        FillInputBuffer(cinfo);
+    }
+    src->next_input_byte += count;
+    src->bytes_in_buffer -= static_cast<size_t>(count);
+}
+
+void TermSource(j_decompress_ptr /*cinfo*/) {}
+
+void UseStreamSource(j_decompress_ptr cinfo, FILE* stream) {
+    j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
+    StreamSource* src = static_cast<StreamSource*>(
+        (*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, sizeof(StreamSource)));
+    src->buffer =
+        static_cast<JOCTET*>((*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, StreamBlockBytes));
+    src->stream = stream;
+    src->startOfFile = true;
+    src->pub.init_source = InitSource;
+    src->pub.fill_input_buffer = FillInputBuffer;
+    src->pub.skip_input_data = SkipInputData;
+    src->pub.resync_to_restart = jpeg_resync_to_restart;
+    src->pub.term_source = TermSource;
+    src->pub.bytes_in_buffer = 0;
+    src->pub.next_input_byte = nullptr;
+    cinfo->src = &src->pub;
+}
+
+// Real encoders write a dozen scans or so; thousands of tiny scans over a large picture are
+// an attack that would keep the decoder busy for minutes.
+void StopAbsurdScanCounts(j_common_ptr cinfo) {
+    j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > MaxProgressiveScans) {
+        cinfo->err->msg_code = JERR_NOT_COMPILED;
+        (*cinfo->err->error_exit)(cinfo);
+    }
+}
+
+// Everything the jump point must see, kept outside the frame that calls setjmp.
+struct DecodeWork {
+    jpeg_decompress_struct cinfo;
+    JpegErrorTrap trap;
+    jpeg_progress_mgr progress;
+    JSAMPROW* rowPointer;
+    uint8_t* row;
+    bool adobeInverted;
+};
+
+void FreeRows(DecodeWork* work) {
+    std::free(work->row);
+    std::free(work->rowPointer);
+    work->row = nullptr;
+    work->rowPointer = nullptr;
+}
+
+// Returns true when the picture decoded; false after a library error or a refused size.
+bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetWidth,
+                int32_t targetHeight, SizeRule rule) {
+    jpeg_decompress_struct* cinfo = &work->cinfo;
+    cinfo->err = InitErrorTrap(&work->trap);
+    if (setjmp(work->trap.jumpBuffer)) {
+        Trace("jpeg: library error");
+        FreeRows(work);
+        jpeg_destroy_decompress(cinfo);
+        return false;
+    }
+    jpeg_create_decompress(cinfo);
+    cinfo->mem->max_memory_to_use = JpegLibraryMemoryLimit;
+    work->progress.progress_monitor = StopAbsurdScanCounts;
+    cinfo->progress = &work->progress;
+    UseStreamSource(cinfo, stream);
+    jpeg_read_header(cinfo, TRUE);
+
+    int32_t d =
+        ScaleDenominator(cinfo->image_width, cinfo->image_height, targetWidth, targetHeight, rule);
+    cinfo->scale_num = 1;
+    cinfo->scale_denom = static_cast<unsigned int>(d);
+    work->adobeInverted = cinfo->saw_Adobe_marker != 0;
+
+    // Refuse before the library allocates the picture-sized parts of a progressive decode.
+    jpeg_calc_output_dimensions(cinfo);
+    int32_t components = cinfo->out_color_components;
+    size_t stride = static_cast<size_t>(DibStride(static_cast<int32_t>(cinfo->output_width)));
+    bool knownLayout = components == 1 || components == 3 || components == 4;
+    if (!knownLayout || stride * cinfo->output_height > PixelMemoryLimit) {
+        Trace("jpeg: picture refused");
+        jpeg_destroy_decompress(cinfo);
+        return false;
+    }
+
+    jpeg_start_decompress(cinfo);
+    image->width = static_cast<int32_t>(cinfo->output_width);
+    image->height = static_cast<int32_t>(cinfo->output_height);
+    image->components = cinfo->output_components;
+    image->stride = DibStride(image->width);
+
+    work->rowPointer = static_cast<JSAMPROW*>(std::malloc(sizeof(JSAMPROW)));
+    work->row = static_cast<uint8_t*>(
+        std::malloc(static_cast<size_t>(image->width) * static_cast<size_t>(image->components)));
+    image->pixels = static_cast<uint8_t*>(
+        std::malloc(static_cast<size_t>(image->stride) * static_cast<size_t>(image->height)));
+    if (work->rowPointer == nullptr || work->row == nullptr || image->pixels == nullptr) {
+        Trace("jpeg: out of memory");
+        FreeRows(work);
+        jpeg_destroy_decompress(cinfo);
+        return false;
+    }
+    work->rowPointer[0] = work->row;
+
+    uint8_t* out = image->pixels;
+    while (cinfo->output_scanline < cinfo->output_height) {
+        jpeg_read_scanlines(cinfo, work->rowPointer, 1);
+        switch (image->components) {
+            case 1:
+                ConvertGreyRow(work->row, out, image->width);
+                break;
+            case 3:
+                ConvertRgbRow(work->row, out, image->width);
+                break;
+            default:
+                ConvertCmykRow(work->row, out, image->width, work->adobeInverted);
+                break;
+        }
+        out += image->stride;
+    }
+    jpeg_finish_decompress(cinfo);
+    jpeg_destroy_decompress(cinfo);
+    FreeRows(work);
+    return true;
+}
+
+}  // namespace
+
+void DibImage::Decode(FILE* stream, int32_t targetWidth, int32_t targetHeight, SizeRule rule) {
+    Release();
+    loaded = 1;
+    failed = 0;
+    DecodeWork work{};
+    if (!RunDecoder(this, &work, stream, targetWidth, targetHeight, rule)) {
+        failed = 1;
+    }
+}

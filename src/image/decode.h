@@ -1,0 +1,16 @@
+#pragma once
+// Pieces of Decode that tests and tools use on their own.
+
+#include <cstdint>
+#include "image/dib_image.h"
+
+// The DCT reduction (1, 2, 4 or 8) for a W x H picture and a target box: the smallest that
+// leaves the picture within one and a half times the box, 8 when none does.
+int32_t ScaleDenominator(int64_t imageWidth, int64_t imageHeight, int32_t targetWidth,
+                         int32_t targetHeight, SizeRule rule);
+
+// Library rows into blue-green-red pixels. Four-component rows are CMYK, stored inverted when
+// the file carries Adobe's marker (as Photoshop writes them).
+void ConvertGreyRow(const uint8_t* src, uint8_t* dst, int32_t width);
+void ConvertRgbRow(const uint8_t* src, uint8_t* dst, int32_t width);
+void ConvertCmykRow(const uint8_t* src, uint8_t* dst, int32_t width, bool inverted);

@@ -1,0 +1,35 @@
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include "image/display.h"
+
+static_assert(sizeof(ShowPaletteEntry) == sizeof(PALETTEENTRY), "same layout");
+
+void PrepareDisplay() {
+    HWND desktop = GetDesktopWindow();
+    HDC dc = GetDC(desktop);
+    int depth = GetDeviceCaps(dc, BITSPIXEL);
+    ReleaseDC(desktop, dc);
+
+    highColourDisplay = depth == 15 || depth == 16;
+    BuildDitherTables();
+    paletteDisplay = depth <= 8;
+
+    ShowPaletteEntry entries[PaletteColours];
+    if (!BuildShowPaletteEntries(entries)) {
+        return;
+    }
+    LOGPALETTE* logical = static_cast<LOGPALETTE*>(
+        std::calloc(1, sizeof(LOGPALETTE) + (PaletteColours - 1) * sizeof(PALETTEENTRY)));
+    if (logical == nullptr) {
+        return;
+    }
+    logical->palVersion = 0x300;
+    logical->palNumEntries = PaletteColours;
+    std::memcpy(logical->palPalEntry, entries, sizeof(entries));
+    HPALETTE palette = CreatePalette(logical);
+    SetPaletteEntries(palette, 0, PaletteColours, reinterpret_cast<PALETTEENTRY*>(entries));
+    showPalette = palette;
+    std::free(logical);
+}

@@ -1,0 +1,12 @@
+#include "image/jpeg_error_trap.h"
+
+void TrapErrorExit(j_common_ptr cinfo) {
+    JpegErrorTrap* trap = reinterpret_cast<JpegErrorTrap*>(cinfo->err);
+    longjmp(trap->jumpBuffer, 1);
+}
+
+jpeg_error_mgr* InitErrorTrap(JpegErrorTrap* trap) {
+    jpeg_error_mgr* err = jpeg_std_error(&trap->pub);
+    err->error_exit = TrapErrorExit;
+    return err;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// The library's error manager joined to the jump point of the operation driving the library.
+// Library errors come back through longjmp, so the functions that set the jump point keep
+// every pointer they must free in storage that survives the jump and own no C++ objects.
+
+#include <csetjmp>
+#include "image/jpeg_library.h"
+
+struct JpegErrorTrap {
+    jpeg_error_mgr pub;
+    jmp_buf jumpBuffer;
+};
+
+// Installed as error_exit: no message, no destruction; the jump point does the cleanup.
+[[noreturn]] void TrapErrorExit(j_common_ptr cinfo);
+
+// jpeg_std_error with TrapErrorExit in place of the default error_exit.
+jpeg_error_mgr* InitErrorTrap(JpegErrorTrap* trap);
+
+// Budgets that keep a hostile file from taking the machine or the show with it.
+constexpr long JpegLibraryMemoryLimit = 512L * 1024 * 1024;  // the library's own buffers
+constexpr size_t PixelMemoryLimit = 128u * 1024 * 1024;      // the decoded picture
+constexpr int MaxProgressiveScans = 256;
