@@ -1,0 +1,130 @@
+#include "show/catalogue.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "app/trace.h"
+#include "show/folder_search.h"
+#include "show/show_random.h"
+
+ImageCatalogue g_catalogue;
+ShowRandom g_showRandom;
+
+namespace {
+
+// folder + separator + tail into a MaxPath buffer; zero (and nothing written) when it would not
+// fit, so that over-long folders and names are passed over.
+int32_t JoinPath(char* out, const char* folder, const char* tail) {
+    size_t folderLength = strlen(folder);
+    size_t tailLength = strlen(tail);
+    if (folderLength + 1 + tailLength >= static_cast<size_t>(MaxPath)) {
+        Trace("catalogue: path too long, passed over");
+        return 0;
+    }
+    memcpy(out, folder, folderLength);
+    out[folderLength] = PathSeparator;
+    memcpy(out + folderLength + 1, tail, tailLength + 1);
+    return 1;
+}
+
+void ScanSubfolders(const char* folder, int32_t subdirs) {
+    char pattern[MaxPath];
+    char joined[MaxPath];
+    if (!JoinPath(pattern, folder, "*.*")) {
+        return;
+    }
+    FolderSearch search;
+    FolderEntry entry;
+    if (!search.First(pattern, &entry)) {
+        return;
+    }
+    do {
+        if (g_catalogue.count >= MaxImages) {
+            break;
+        }
+        if (entry.isFolder && entry.name[0] != '.' && JoinPath(joined, folder, entry.name)) {
+            ScanFolder(joined, subdirs);
+        }
+    } while (search.Next(&entry));
+    search.Close();
+}
+
+void ScanFiles(const char* folder) {
+    char pattern[MaxPath];
+    if (!JoinPath(pattern, folder, "*.jpg")) {
+        return;
+    }
+    FolderSearch search;
+    FolderEntry entry;
+    if (!search.First(pattern, &entry)) {
+        return;
+    }
+    do {
+        if (g_catalogue.count >= MaxImages) {
+            break;
+        }
+        if (!entry.isFolder && JoinPath(g_catalogue.paths[g_catalogue.count], folder, entry.name)) {
+            ++g_catalogue.count;
+        }
+    } while (search.Next(&entry));
+    search.Close();
+}
+
+}  // namespace
+
+void BuildCatalogue(const char* folder, int32_t subdirs) {
+    g_catalogue.count = 0;
+    // An empty catalogue must name the empty path, not what an earlier build left there.
+    g_catalogue.paths[0][0] = '\0';
+    // A text without its NUL inside the buffer would name some other folder once cut.
+    size_t length = strnlen(folder, MaxPath);
+    if (length >= static_cast<size_t>(MaxPath)) {
+        Trace("catalogue: folder text too long");
+        return;
+    }
+    char copy[MaxPath];
+    memcpy(copy, folder, length + 1);
+    ScanFolder(copy, subdirs);
+}
+
+void ScanFolder(const char* folder, int32_t subdirs) {
+    if (subdirs) {
+        ScanSubfolders(folder, subdirs);
+    }
+    ScanFiles(folder);
+}
+
+void ShuffleOrder() {
+    using namespace std::chrono;
+    auto sinceEpoch = duration_cast<milliseconds>(system_clock::now().time_since_epoch());
+    ShuffleOrderFrom(static_cast<uint32_t>(sinceEpoch.count() % 1000));
+}
+
+void ShuffleOrderFrom(uint32_t seed) {
+    g_showRandom.Seed(seed);
+    int32_t count = g_catalogue.count;
+    for (int32_t i = 0; i < count; ++i) {
+        g_catalogue.playOrder[i] = i;
+    }
+    // Each place is exchanged with one drawn from the whole range, visited or not.
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t j = (g_showRandom.Next() * (count - 1)) / 32767;
+        int32_t kept = g_catalogue.playOrder[i];
+        g_catalogue.playOrder[i] = g_catalogue.playOrder[j];
+        g_catalogue.playOrder[j] = kept;
+    }
+}
+
+void AdvanceImage(int32_t random) {
+    ++g_catalogue.orderPosition;
+    if (g_catalogue.orderPosition >= g_catalogue.count || g_catalogue.orderPosition < 0) {
+        g_catalogue.orderPosition = 0;
+    }
+    bool shuffled = random && g_catalogue.count > 0;
+    g_catalogue.currentIndex =
+        shuffled ? g_catalogue.playOrder[g_catalogue.orderPosition] : g_catalogue.orderPosition;
+}
+
+const char* CurrentPath() {
+    return g_catalogue.paths[g_catalogue.currentIndex];
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The picture files of a show and the order they are shown in. Built once per show, then only read.
+
+#include <cstdint>
+#include "app/platform_types.h"
+
+constexpr int32_t MaxImages = 10000;
+
+struct ImageCatalogue {
+    char paths[MaxImages][MaxPath];
+    int32_t count;
+    int32_t playOrder[MaxImages];  // a permutation of 0..count-1 when the order is random
+    int32_t orderPosition;         // -1 before the first advance
+    int32_t currentIndex;          // entry of paths that the next frame shows
+};
+
+extern ImageCatalogue g_catalogue;
+
+// Empties the catalogue and lists the folder (and, with subdirs, every folder below it).
+void BuildCatalogue(const char* folder, int32_t subdirs);
+// Appends the folder's pictures, subfolders first, depth first, in the search's order.
+void ScanFolder(const char* folder, int32_t subdirs);
+// Shuffles playOrder from a seed taken from the millisecond part of the clock.
+void ShuffleOrder();
+void ShuffleOrderFrom(uint32_t seed);
+void AdvanceImage(int32_t random);
+const char* CurrentPath();

@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "show/catalogue.h"
+#include "show/folder_search.h"
+#include "show/show_random.h"
+#include "show/test_folder.h"
+
+namespace {
+
+std::vector<std::string> Listed() {
+    return std::vector<std::string>(g_catalogue.paths, g_catalogue.paths + g_catalogue.count);
+}
+
+std::set<std::string> AsSet(const std::vector<std::string>& paths) {
+    return std::set<std::string>(paths.begin(), paths.end());
+}
+
+void StartOrder(int32_t random) {
+    g_catalogue.orderPosition = -1;
+    AdvanceImage(random);
+}
+
+// The catalogue indexes that the next n frames show.
+std::vector<int32_t> NextFrames(int32_t n, int32_t random) {
+    std::vector<int32_t> shown;
+    for (int32_t i = 0; i < n; ++i) {
+        shown.push_back(g_catalogue.currentIndex);
+        AdvanceImage(random);
+    }
+    return shown;
+}
+
+TEST(CatalogueScan, ListsPicturesOfTheFolderAndSubfoldersFirst) {
+    TestFolder folder;
+    std::string one = folder.AddFile("one.jpg");
+    std::string two = folder.AddFile("TWO.JPG");
+    std::string three = folder.AddFile("sub/three.jpg");
+    folder.AddFile("notes.txt");
+    folder.AddFile("sub/deeper/four.jpg");
+
+    BuildCatalogue(folder.Text().c_str(), 0);
+    EXPECT_EQ(AsSet(Listed()), (std::set<std::string>{one, two}));
+
+    BuildCatalogue(folder.Text().c_str(), 1);
+    std::string four = folder.PathOf("sub/deeper/four.jpg");
+    ASSERT_EQ(g_catalogue.count, 4);
+    // Depth first: the deepest folder's files, then sub's own, then the top folder's.
+    EXPECT_EQ(Listed()[0], four);
+    EXPECT_EQ(Listed()[1], three);
+    EXPECT_EQ(AsSet({Listed()[2], Listed()[3]}), (std::set<std::string>{one, two}));
+}
+
+TEST(CatalogueScan, FoldersAreNeverFilesAndDotFoldersAreSkipped) {
+    TestFolder folder;
+    std::string inside = folder.AddFile("x.jpg/inside.jpg");
+    folder.AddFile(".hidden/secret.jpg");
+    folder.AddFile("..odd/other.jpg");
+    std::string shown = folder.AddFile(".shown.jpg");
+
+    BuildCatalogue(folder.Text().c_str(), 0);
+    EXPECT_EQ(Listed(), std::vector<std::string>{shown});
+
+    BuildCatalogue(folder.Text().c_str(), 1);
+    EXPECT_EQ(Listed(), (std::vector<std::string>{inside, shown}));
+}
+
+TEST(CatalogueScan, StopsAtCapacityInSearchOrder) {
+    TestFolder folder;
+    for (int i = 0; i < MaxImages + 5; ++i) {
+        folder.AddFile("p" + std::to_string(i) + ".jpg");
+    }
+    BuildCatalogue(folder.Text().c_str(), 1);
+    ASSERT_EQ(g_catalogue.count, MaxImages);
+
+    std::vector<std::string> searched;
+    FolderSearch search;
+    FolderEntry entry;
+    ASSERT_TRUE(search.First(folder.PathOf("*.jpg").c_str(), &entry));
+    do {
+        searched.push_back(folder.PathOf(entry.name));
+    } while (search.Next(&entry));
+    ASSERT_EQ(searched.size(), static_cast<size_t>(MaxImages + 5));
+    searched.resize(MaxImages);
+    EXPECT_EQ(Listed(), searched);
+}
+
+TEST(CatalogueScan, MissingFolderGivesAnEmptyShow) {
+    TestFolder folder;
+    std::string file = folder.AddFile("plain.jpg");
+    BuildCatalogue(folder.PathOf("missing").c_str(), 1);
+    EXPECT_EQ(g_catalogue.count, 0);
+    BuildCatalogue(file.c_str(), 1);  // a file, not a folder
+    EXPECT_EQ(g_catalogue.count, 0);
+
+    for (int32_t random = 0; random <= 1; ++random) {
+        ShuffleOrderFrom(7);
+        StartOrder(random);
+        EXPECT_EQ(NextFrames(3, random), (std::vector<int32_t>{0, 0, 0}));
+        EXPECT_EQ(g_catalogue.orderPosition, 0);
+        EXPECT_STREQ(CurrentPath(), "");
+    }
+}
+
+TEST(CatalogueScan, PassesOverPathsThatDoNotFit) {
+    TestFolder folder;
+    // Leaves room for "a.jpg" but not for a longer name.
+    size_t nameLength = MaxPath - 1 - folder.Text().size() - 1 - 5 - 1;
+    std::string deep(nameLength, 'd');
+    std::string fits = folder.AddFile(deep + "/a.jpg");
+    folder.AddFile(deep + "/ab.jpg");
+    ASSERT_EQ(fits.size(), static_cast<size_t>(MaxPath - 1));
+
+    BuildCatalogue(folder.Text().c_str(), 1);
+    EXPECT_EQ(Listed(), std::vector<std::string>{fits});
+
+    std::string tooLong(MaxPath + 20, 'x');
+    BuildCatalogue(tooLong.c_str(), 1);
+    EXPECT_EQ(g_catalogue.count, 0);
+}
+
+TEST(CatalogueOrder, InFolderOrderRepeatsEveryPass) {
+    TestFolder folder;
+    folder.AddFile("a.jpg");
+    folder.AddFile("b.jpg");
+    folder.AddFile("c.jpg");
+    BuildCatalogue(folder.Text().c_str(), 0);
+    ASSERT_EQ(g_catalogue.count, 3);
+    StartOrder(0);
+    EXPECT_EQ(NextFrames(7, 0), (std::vector<int32_t>{0, 1, 2, 0, 1, 2, 0}));
+    EXPECT_STREQ(CurrentPath(), g_catalogue.paths[1]);
+}
+
+TEST(CatalogueOrder, ShuffledOrderIsOnePermutationRepeated) {
+    g_catalogue.count = 0;
+    for (int32_t i = 0; i < 50; ++i) {
+        std::string name = "p" + std::to_string(i);
+        snprintf(g_catalogue.paths[i], MaxPath, "%s", name.c_str());
+        ++g_catalogue.count;
+    }
+    ShuffleOrderFrom(123);
+    StartOrder(1);
+    std::vector<int32_t> first = NextFrames(50, 1);
+    std::vector<int32_t> sorted = first;
+    std::sort(sorted.begin(), sorted.end());
+    for (int32_t i = 0; i < 50; ++i) {
+        ASSERT_EQ(sorted[i], i);
+    }
+    EXPECT_NE(first, sorted);
+    EXPECT_EQ(NextFrames(50, 1), first);
+    EXPECT_EQ(NextFrames(50, 1), first);
+
+    // The same millisecond gives the same order.
+    ShuffleOrderFrom(123);
+    StartOrder(1);
+    EXPECT_EQ(NextFrames(50, 1), first);
+
+    ShuffleOrder();
+    StartOrder(1);
+    std::vector<int32_t> clocked = NextFrames(50, 1);
+    std::sort(clocked.begin(), clocked.end());
+    EXPECT_EQ(clocked, sorted);
+}
+
+TEST(CatalogueOrder, ShuffleFollowsTheExchangeRule) {
+    g_catalogue.count = 4;
+    ShuffleOrderFrom(0);
+    // Draws 38, 7719, 21238, 2437: j = r * 3 / 32767 gives 0, 0, 1, 0.
+    std::vector<int32_t> order(g_catalogue.playOrder, g_catalogue.playOrder + 4);
+    EXPECT_EQ(order, (std::vector<int32_t>{3, 2, 0, 1}));
+
+    g_catalogue.count = 1;
+    ShuffleOrderFrom(999);
+    StartOrder(1);
+    EXPECT_EQ(NextFrames(3, 1), (std::vector<int32_t>{0, 0, 0}));
+}
+
+TEST(ShowRandomTest, FirstValuesSeededAndUnseeded) {
+    ShowRandom unseeded;
+    EXPECT_EQ(unseeded.Next(), 41);
+    EXPECT_EQ(unseeded.Next(), 18467);
+    EXPECT_EQ(unseeded.Next(), 6334);
+
+    ShowRandom seeded;
+    seeded.Seed(0);
+    EXPECT_EQ(seeded.Next(), 38);
+    EXPECT_EQ(seeded.Next(), 7719);
+    EXPECT_EQ(seeded.Next(), 21238);
+}
+
+}  // namespace
