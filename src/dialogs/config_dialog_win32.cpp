@@ -90,7 +90,7 @@ void BrowseForFolder(HWND dialog) {
     if (items == nullptr) {
         return;
     }
-    // Without a path the buffer still holds the folder's display name, which is no folder.
+    // A folder without a file-system path (the computer, say) leaves no usable text behind.
     bool havePath = SHGetPathFromIDListA(items, folder) != FALSE;
     IMalloc* shellMalloc = nullptr;
     if (SUCCEEDED(SHGetMalloc(&shellMalloc))) {

@@ -93,17 +93,6 @@ TEST_F(AboutDialogTest, OkEscapeAndTheCloseBoxEndIt) {
     EXPECT_EQ(OpenAndClose([](HWND about) { SendMessageA(about, WM_SYSCOMMAND, SC_CLOSE, 0); }), 0);
 }
 
-TEST_F(AboutDialogTest, OtherCommandsLeaveItOpen) {
-    HWND about = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr,
-                                    AboutDialogProc, 0);
-    ASSERT_NE(about, nullptr);
-    ShowWindow(about, SW_SHOW);
-    EXPECT_EQ(AboutDialogProc(about, WM_COMMAND, 0, 0), FALSE);
-    EXPECT_EQ(AboutDialogProc(about, WM_COMMAND, IDC_LONGER + 100, 0), FALSE);
-    EXPECT_TRUE(IsWindowVisible(about));
-    DestroyWindow(about);
-}
-
 TEST_F(AboutDialogTest, WebButtonOpensTheAddressEveryTime) {
     StandInBrowser browser;
     HWND about = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr,
