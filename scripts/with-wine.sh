@@ -52,6 +52,9 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/
 wineserver -w
 # One server for the whole command, so that each Windows program starts quickly.
 wineserver -p
+# Start Wine's background services now, detached from the command's output: started by the
+# first test instead, they would hold its output pipe open and the test runner would wait.
+wine cmd /c exit >/dev/null 2>&1 </dev/null
 
 set +e
 "$@"

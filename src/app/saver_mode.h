@@ -14,7 +14,7 @@ enum SaverMode : int32_t {
 
 struct CommandLine {
     SaverMode mode;
-    int32_t handle;          // window number from the command line, 0 where none
+    int32_t handle;            // window number from the command line, 0 where none
     bool useForegroundWindow;  // a bare "c": the owner is the foreground window
 };
 

@@ -6,7 +6,7 @@
 #include "app/saver_mode.h"
 
 class SaverState {
-public:
+  public:
     SaverState() : window(nullptr), closeRequested(0) {}
 
     void LoadSystemOptions();

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The project's test command: installs what is missing, builds every preset and runs every
+# test: natively, under the sanitizers, a short fuzzing run, and the Windows build under Wine
+# on a private X server at each display depth the tests care about.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/bootstrap.sh
+
+passed=0
+failed=0
+log=$(mktemp /tmp/fotovane-test.XXXXXX)
+trap 'rm -f "$log"' EXIT
+
+# Runs one ctest invocation, shows its output and adds its counts to the totals.
+run_ctest() {
+    local status=0
+    "$@" 2>&1 | tee "$log" || status=$?
+    local line
+    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+    if [ -n "$line" ]; then
+        local total bad
+        total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+        bad=$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+        passed=$((passed + total - bad))
+        failed=$((failed + bad))
+    elif [ "$status" -ne 0 ]; then
+        failed=$((failed + 1))
+    fi
+    [ "$status" -eq 0 ] || echo "test.sh: '$*' failed" >&2
+}
+
+build() {
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1"
+}
+
+echo "== Native build and tests"
+build linux
+run_ctest ctest --preset linux -j2
+
+echo "== Sanitizer build and tests"
+build linux-asan
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest ctest --preset linux-asan -j2
+
+echo "== Fuzzing, briefly"
+build linux-fuzz
+for fuzzer in build/linux-fuzz/tools/fuzz/fuzz_*; do
+    [ -x "$fuzzer" ] || continue
+    name=$(basename "$fuzzer")
+    corpus=build/linux-fuzz/corpus/$name
+    mkdir -p "$corpus"
+    seeds=build/linux/tests/image/fuzz-seeds
+    if "$fuzzer" -max_total_time=20 -rss_limit_mb=1024 -timeout=10 "$corpus" $( [ -d "$seeds" ] && echo "$seeds" ) \
+        >"$log" 2>&1; then
+        passed=$((passed + 1))
+        echo "$name: $(grep -E '^Done' "$log" | tail -n 1)"
+    else
+        failed=$((failed + 1))
+        tail -n 40 "$log"
+        echo "test.sh: fuzzer $name found a fault" >&2
+    fi
+done
+
+echo "== Windows build, tests under Wine"
+build windows
+run_ctest scripts/with-wine.sh --size 1024x768x24 ctest --preset windows
+# Programs whose behaviour depends on the display depth run again at 16 and 8 bits.
+for depth in 16 8; do
+    if ctest --preset windows -N -L display | grep -q 'Total Tests: [1-9]'; then
+        FV_DISPLAY_DEPTH=$depth run_ctest scripts/with-wine.sh --size 1024x768x$depth \
+            ctest --preset windows -L display
+    fi
+done
+
+echo
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

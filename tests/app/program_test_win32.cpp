@@ -1,0 +1,85 @@
+// Runs the real Fotovane.scr as Windows starts it and checks its exit and its effects.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include "settings/registry_store.h"
+#include "settings/settings.h"
+
+namespace {
+
+std::string ProgramPath() {
+    std::string path = "Z:" FOTOVANE_SCR;
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return path;
+}
+
+// Starts the program with the given switch and returns its exit code, or -1 if it did not
+// end within the time.
+int RunProgram(const std::string& arguments, DWORD timeoutMs = 20000) {
+    std::string line = "\"" + ProgramPath() + "\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return -2;
+    }
+    int result = -1;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        result = static_cast<int>(code);
+    } else {
+        TerminateProcess(process.hProcess, 99);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return result;
+}
+
+bool KeyExists(const char* path) {
+    StoreKey key;
+    if (StoreOpenKey(path, &key) != StoreOk) {
+        return false;
+    }
+    StoreCloseKey(key);
+    return true;
+}
+
+TEST(Program, KleanRemovesTheSettingsKeyOnly) {
+    g_settings = SaverSettings{5, 0, 1, 1, 1, 1, "C:\\Pictures"};
+    SaveSettings();
+    ASSERT_TRUE(KeyExists(SettingsKeyPath()));
+
+    EXPECT_EQ(RunProgram("klean"), 0);
+    EXPECT_FALSE(KeyExists(SettingsKeyPath()));
+    EXPECT_TRUE(KeyExists("Software\\Screen Savers"));
+
+    EXPECT_EQ(RunProgram("/klean"), 0);  // nothing left to delete
+    EXPECT_FALSE(KeyExists(SettingsKeyPath()));
+}
+
+TEST(Program, UnrecognisedSwitchesEndAtOnceAndTouchNothing) {
+    DeleteSettings();
+    for (const char* arguments : {"/x", "//s", "Klean", "klean ", "/"}) {
+        EXPECT_EQ(RunProgram(arguments, 10000), 0) << arguments;
+    }
+    // No mode ran, so nothing opened (and so created) the settings key.
+    EXPECT_FALSE(KeyExists(SettingsKeyPath()));
+}
+
+TEST(Program, KleanLeavesOtherSettingsOfTheUserAlone) {
+    g_settings = SaverSettings{5, 0, 1, 1, 1, 1, "C:\\Pictures"};
+    SaveSettings();
+    EXPECT_EQ(RunProgram("Klean"), 0);  // wrong case: not the keyword
+    EXPECT_TRUE(KeyExists(SettingsKeyPath()));
+    EXPECT_EQ(RunProgram("-klean"), 0);
+    EXPECT_FALSE(KeyExists(SettingsKeyPath()));
+}
+
+}  // namespace
