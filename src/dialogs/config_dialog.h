@@ -3,5 +3,6 @@
 
 #include "app/platform_types.h"
 
-// Modal; returns when the user closes the dialog. The owner may be null.
+// Modal; returns when the user closes the dialog. The owner may be null, or no window at all,
+// and then the dialog has none.
 void ShowConfigDialog(WindowHandle owner);

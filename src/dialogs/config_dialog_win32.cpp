@@ -145,6 +145,11 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 }
 
 void ShowConfigDialog(WindowHandle owner) {
-    DialogBoxParamA(static_cast<HINSTANCE>(g_instance), MAKEINTRESOURCEA(IDD_CONFIG),
-                    static_cast<HWND>(owner), ConfigDialogProc, 0);
+    HWND ownerWindow = static_cast<HWND>(owner);
+    // A stale window number from the command line would make the dialog fail to open at all.
+    if (ownerWindow != nullptr && !IsWindow(ownerWindow)) {
+        ownerWindow = nullptr;
+    }
+    DialogBoxParamA(static_cast<HINSTANCE>(g_instance), MAKEINTRESOURCEA(IDD_CONFIG), ownerWindow,
+                    ConfigDialogProc, 0);
 }

@@ -296,10 +296,18 @@ TEST_F(ConfigDialogTest, ShowConfigDialogRunsModallyWithItsOwner) {
     EXPECT_EQ(Stored("delay"), 42);
     DestroyWindow(owner);
 
-    shown = WhileModal(
-        Titled("Fotovane 3.0 Setup"), [] { ShowConfigDialog(nullptr); },
-        [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); });
-    EXPECT_TRUE(shown);
+    // No owner, and a window number that names no window: the dialog opens all the same.
+    for (HWND none : {static_cast<HWND>(nullptr), owner}) {
+        seenOwner = owner;
+        shown = WhileModal(
+            Titled("Fotovane 3.0 Setup"), [&] { ShowConfigDialog(none); },
+            [&](HWND dialog) {
+                seenOwner = GetWindow(dialog, GW_OWNER);
+                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            });
+        EXPECT_TRUE(shown);
+        EXPECT_EQ(seenOwner, nullptr);
+    }
     EXPECT_EQ(Stored("delay"), 42);
 }
 
