@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Makes the photo-like pictures the image benchmark reads: 12, 24 and 48 megapixel baseline
+# JPEGs (4:2:0, quality 90) and a progressive copy of the 24 megapixel one.
+#   scripts/make-bench-pictures.sh [folder]    (default: build/bench-pictures)
+# Existing pictures are kept. Needs ImageMagick (convert) and libjpeg-turbo-progs.
+set -euo pipefail
+
+dir=${1:-"$(dirname "$0")/../build/bench-pictures"}
+mkdir -p "$dir"
+
+make_photo() {  # name width height seed
+    local out="$dir/$1.jpg"
+    [ -s "$out" ] && return 0
+    echo "making $out ($2x$3)"
+    # A plasma fractal with blur and grain has the texture and entropy of a photograph.
+    convert -size "$2x$3" -seed "$4" plasma:fractal -blur 0x1.5 -attenuate 0.4 \
+        +noise Gaussian ppm:- | cjpeg -quality 90 -sample 2x2 -outfile "$out.tmp"
+    mv "$out.tmp" "$out"
+}
+
+make_photo photo-12mp 4000 3000 12
+make_photo photo-24mp 6000 4000 24
+make_photo photo-48mp 8000 6000 48
+if [ ! -s "$dir/photo-24mp-progressive.jpg" ]; then
+    echo "making $dir/photo-24mp-progressive.jpg"
+    jpegtran -progressive -copy none -outfile "$dir/photo-24mp-progressive.jpg.tmp" \
+        "$dir/photo-24mp.jpg"
+    mv "$dir/photo-24mp-progressive.jpg.tmp" "$dir/photo-24mp-progressive.jpg"
+fi
+ls -l "$dir"

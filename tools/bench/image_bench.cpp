@@ -1,0 +1,224 @@
+// Measures the show's per-frame work on given pictures and boxes: decode (with the DCT
+// reduction), fit, their total and the peak heap, against a plain library decode of the same
+// file at the same reduction, measured in the same run.
+//   image_bench [--reps N] picture.jpg...     (pictures: scripts/make-bench-pictures.sh)
+#include <malloc.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+#include "image/decode.h"
+#include "image/dib_image.h"
+#include "image/jpeg_library.h"
+
+// Heap accounting: every allocation of the process goes through these, so the peak of live
+// bytes during a frame is exact, the library's buffers included.
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void __libc_free(void*);
+void* __libc_memalign(size_t, size_t);
+}
+
+namespace {
+std::atomic<long> liveBytes{0};
+std::atomic<long> peakBytes{0};
+
+void Count(void* p, long sign) {
+    if (p != nullptr) {
+        long now = liveBytes.fetch_add(sign * static_cast<long>(malloc_usable_size(p))) +
+                   sign * static_cast<long>(malloc_usable_size(p));
+        long peak = peakBytes.load();
+        while (now > peak && !peakBytes.compare_exchange_weak(peak, now)) {
+        }
+    }
+}
+}  // namespace
+
+extern "C" {
+void* malloc(size_t n) {
+    void* p = __libc_malloc(n);
+    Count(p, 1);
+    return p;
+}
+void* calloc(size_t n, size_t m) {
+    void* p = __libc_calloc(n, m);
+    Count(p, 1);
+    return p;
+}
+void* realloc(void* old, size_t n) {
+    Count(old, -1);
+    void* p = __libc_realloc(old, n);
+    Count(p != nullptr ? p : old, 1);
+    return p;
+}
+void free(void* p) {
+    Count(p, -1);
+    __libc_free(p);
+}
+void* memalign(size_t a, size_t n) {
+    void* p = __libc_memalign(a, n);
+    Count(p, 1);
+    return p;
+}
+void* aligned_alloc(size_t a, size_t n) {
+    return memalign(a, n);
+}
+int posix_memalign(void** out, size_t a, size_t n) {
+    *out = memalign(a, n);
+    return *out != nullptr ? 0 : 12;
+}
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+struct Baseline {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+};
+
+// What any program using the library does at the least: decode to RGB rows, keep nothing.
+double PlainDecode(const char* path, int32_t boxWidth, int32_t boxHeight, long* peak) {
+    FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) {
+        return -1;
+    }
+    long before = liveBytes.load();
+    peakBytes.store(before);
+    auto t0 = Clock::now();
+    Baseline b;
+    b.cinfo.err = jpeg_std_error(&b.err);
+    jpeg_create_decompress(&b.cinfo);
+    jpeg_stdio_src(&b.cinfo, f);
+    jpeg_read_header(&b.cinfo, TRUE);
+    b.cinfo.scale_num = 1;
+    b.cinfo.scale_denom = static_cast<unsigned>(ScaleDenominator(
+        b.cinfo.image_width, b.cinfo.image_height, boxWidth, boxHeight, SizeRuleFit));
+    jpeg_start_decompress(&b.cinfo);
+    std::vector<JSAMPLE> row(static_cast<size_t>(b.cinfo.output_width) * b.cinfo.output_components);
+    JSAMPROW rows[1] = {row.data()};
+    while (b.cinfo.output_scanline < b.cinfo.output_height) {
+        jpeg_read_scanlines(&b.cinfo, rows, 1);
+    }
+    jpeg_finish_decompress(&b.cinfo);
+    jpeg_destroy_decompress(&b.cinfo);
+    auto t1 = Clock::now();
+    std::fclose(f);
+    *peak = peakBytes.load() - before;
+    return Ms(t0, t1);
+}
+
+struct FrameTimes {
+    double decode = 0, fit = 0, total = 0;
+    long peak = 0;
+    int decodedW = 0, decodedH = 0, fittedW = 0, fittedH = 0;
+    bool failed = false;
+};
+
+// One frame as the show renders it, up to the drawing.
+FrameTimes Frame(DibImage& image, const char* path, int32_t boxWidth, int32_t boxHeight) {
+    FrameTimes t;
+    image.Release();
+    FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) {
+        t.failed = true;
+        return t;
+    }
+    long before = liveBytes.load();
+    peakBytes.store(before);
+    auto t0 = Clock::now();
+    image.Decode(f, boxWidth, boxHeight, SizeRuleFit);
+    auto t1 = Clock::now();
+    t.decodedW = image.width;
+    t.decodedH = image.height;
+    if (!image.failed && (image.width > boxWidth || image.height > boxHeight)) {
+        image.Scale(boxWidth, boxHeight, ScaleTypeFit);
+    }
+    image.MakeHeader();
+    auto t2 = Clock::now();
+    std::fclose(f);
+    t.fittedW = image.width;
+    t.fittedH = image.height;
+    t.failed = image.failed != 0;
+    t.decode = Ms(t0, t1);
+    t.fit = Ms(t1, t2);
+    t.total = Ms(t0, t2);
+    t.peak = peakBytes.load() - before;
+    return t;
+}
+
+std::string Name(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int reps = 7;
+    int first = 1;
+    if (argc > 2 && std::strcmp(argv[1], "--reps") == 0) {
+        reps = std::max(1, std::atoi(argv[2]));
+        first = 3;
+    }
+    if (first >= argc) {
+        std::fprintf(stderr, "usage: image_bench [--reps N] picture.jpg...\n");
+        return 2;
+    }
+    const int32_t boxes[][2] = {{1920, 1080}, {3840, 2160}, {152, 112}};
+    std::printf(
+        "| picture | box | decoded | fitted | decode ms | fit ms | total ms | "
+        "baseline ms | ratio | peak MB | pictures MB |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+    DibImage image;
+    for (int i = first; i < argc; ++i) {
+        for (const auto& box : boxes) {
+            std::vector<double> decode, fit, total, plain;
+            FrameTimes last;
+            long plainPeak = 0;
+            PlainDecode(argv[i], box[0], box[1], &plainPeak);  // warm the file cache
+            for (int r = 0; r < reps; ++r) {
+                // Alternate so that both see the same machine state.
+                plain.push_back(PlainDecode(argv[i], box[0], box[1], &plainPeak));
+                last = Frame(image, argv[i], box[0], box[1]);
+                decode.push_back(last.decode);
+                fit.push_back(last.fit);
+                total.push_back(last.total);
+            }
+            double pictures = (static_cast<double>(DibStride(last.decodedW)) * last.decodedH +
+                               static_cast<double>(DibStride(last.fittedW)) * last.fittedH) /
+                              1048576.0;
+            if (last.fittedW == last.decodedW && last.fittedH == last.decodedH) {
+                pictures =
+                    static_cast<double>(DibStride(last.decodedW)) * last.decodedH / 1048576.0;
+            }
+            std::printf(
+                "| %s | %dx%d | %dx%d | %dx%d | %.1f | %.1f | %.1f | %.1f | %.3f | %.1f | "
+                "%.1f |%s\n",
+                Name(argv[i]).c_str(), box[0], box[1], last.decodedW, last.decodedH, last.fittedW,
+                last.fittedH, Median(decode), Median(fit), Median(total), Median(plain),
+                Median(total) / Median(plain), last.peak / 1048576.0, pictures,
+                last.failed ? " FAILED" : "");
+            std::fflush(stdout);
+        }
+    }
+    image.Release();
+    return 0;
+}
