@@ -1,0 +1,91 @@
+#include "show/show_engine.h"
+
+#include <cstdio>
+
+#include "app/trace.h"
+#include "settings/settings.h"
+#include "show/catalogue.h"
+#include "show/show_random.h"
+
+ShowEngine g_showEngine;
+
+void BeginShowOrder() {
+    BuildCatalogue(g_settings.path, g_settings.subdirs);
+    if (g_settings.random) {
+        ShuffleOrder();
+    }
+    g_catalogue.orderPosition = -1;
+    AdvanceImage(g_settings.random);
+}
+
+int32_t CountShowTick() {
+    int32_t previous = g_showEngine.tickCount;
+    if (previous < g_settings.delay) {
+        g_showEngine.tickCount = previous + 1;
+        return 0;
+    }
+    g_showEngine.tickCount = 1;
+    return 1;
+}
+
+void ComputeTargetSize() {
+    ShowEngine& show = g_showEngine;
+    switch (g_settings.size) {
+        case 0:
+            show.targetWidth = show.clientWidth;
+            show.targetHeight = show.clientHeight;
+            break;
+        case 1:
+            show.targetWidth = (3 * show.clientWidth) / 4;
+            show.targetHeight = (3 * show.clientHeight) / 4;
+            break;
+        default:
+            show.targetWidth = show.clientWidth / 2;
+            show.targetHeight = show.clientHeight / 2;
+            break;
+    }
+}
+
+void PlaceImage() {
+    ShowEngine& show = g_showEngine;
+    int32_t spareX = show.clientWidth - show.image.width;
+    int32_t spareY = show.clientHeight - show.image.height;
+    if (g_settings.position == 0) {
+        show.imageX = spareX / 2;
+        show.imageY = spareY / 2;
+        return;
+    }
+    // 64-bit products: a client wider than 65536 pixels must not overflow.
+    int64_t rx = g_showRandom.Next();
+    show.imageX = static_cast<int32_t>(rx * spareX / 32767);
+    int64_t ry = g_showRandom.Next();
+    show.imageY = static_cast<int32_t>(ry * spareY / 32767);
+}
+
+int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight) {
+    ShowEngine& show = g_showEngine;
+    show.clientWidth = clientWidth;
+    show.clientHeight = clientHeight;
+    ComputeTargetSize();
+    FILE* stream = fopen(CurrentPath(), "rb");
+    if (!stream) {
+        Trace("show: cannot open picture");
+        show.image.Release();
+        return 0;
+    }
+    show.image.Decode(stream, show.targetWidth, show.targetHeight, SizeRuleFit);
+    fclose(stream);
+    if (!show.image.loaded || show.image.failed) {
+        Trace("show: picture not decoded");
+        return 0;
+    }
+    if (show.targetWidth < show.image.width || show.targetHeight < show.image.height) {
+        show.image.Scale(show.targetWidth, show.targetHeight, ScaleTypeFit);
+    }
+    show.image.MakeHeader();
+    return 1;
+}
+
+int32_t FrameStartsBlack() {
+    return g_showEngine.firstFramePending || g_settings.mode == 0;
+}

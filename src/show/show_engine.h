@@ -1,0 +1,58 @@
+#pragma once
+// The show: a one-second timer on the saver window, a picture every `delay` ticks, drawn through a
+// back buffer that is sized, placed and cleared by the settings.
+//
+// Tick counting, layout and the decode-and-fit of a frame are portable; the timer, the device
+// contexts and the back buffer belong to the window system's front end.
+
+#include <cstdint>
+#include "app/platform_types.h"
+#include "image/dib_image.h"
+
+constexpr uintptr_t ShowTimerId = 200;
+constexpr uint32_t ShowTickMs = 1000;
+
+struct ShowEngine {
+    DibImage image;
+    int32_t clientWidth = 0;
+    int32_t clientHeight = 0;
+    int32_t targetWidth = 0;
+    int32_t targetHeight = 0;
+    int32_t imageX = 0;
+    int32_t imageY = 0;
+    int32_t tickCount = 0;
+    int32_t firstFramePending = 0;
+    // The last composed frame, kept for collage frames to build on (a platform bitmap).
+    void* backBuffer = nullptr;
+    int32_t backBufferWidth = 0;
+    int32_t backBufferHeight = 0;
+};
+
+extern ShowEngine g_showEngine;
+
+// Portable steps.
+
+// Builds and orders the catalogue from g_settings and names its first file.
+void BeginShowOrder();
+// Counts one tick; nonzero when this tick draws a frame.
+int32_t CountShowTick();
+void ComputeTargetSize();
+void PlaceImage();
+// Measures the client, decodes the current file and fits it into the box. Nonzero when a picture
+// is ready to be composed; otherwise the frame leaves the window as it is.
+int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight);
+// Whether the back buffer starts black: the show's first frame, and every slide-show frame.
+int32_t FrameStartsBlack();
+
+// Front-end operations (show_engine_win32.cpp, render_win32.cpp).
+
+void StartShow(WindowHandle window);
+void OnShowTimer(WindowHandle window, uintptr_t timerId);
+int32_t OnShowIdle(WindowHandle window);
+void StopShow(WindowHandle window);
+void RenderFrame(WindowHandle window, DrawContext context);
+void PresentBackBuffer(DrawContext windowContext, DrawContext bufferContext, int32_t width,
+                       int32_t height);
+void ClearToBlack(WindowHandle window, DrawContext context);
+// Deletes the kept back buffer, if any.
+void DropBackBuffer();
