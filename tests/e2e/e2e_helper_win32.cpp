@@ -130,6 +130,8 @@ int Host(int width, int height, DWORD keepMs, const char* program) {
         PostMessageA(child, WM_MOUSEMOVE, 0, 0);
     }
     Pump(keepMs);
+    BOOL running = TRUE;
+    SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
     const bool aliveWithHost = WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
     DestroyWindow(host);
     const DWORD start = GetTickCount();
@@ -144,9 +146,9 @@ int Host(int width, int height, DWORD keepMs, const char* program) {
     } else {
         TerminateProcess(process.hProcess, 99);
     }
-    std::printf("child=%d size=%ldx%ld alive-with-host=%d exited=%d code=%lu ms=%lu\n",
-                child ? 1 : 0, rect.right, rect.bottom, aliveWithHost ? 1 : 0,
-                waited == WAIT_OBJECT_0 ? 1 : 0, code, GetTickCount() - start);
+    std::printf("child=%d size=%ldx%ld alive-with-host=%d saver-running=%d exited=%d code=%lu\n",
+                child ? 1 : 0, rect.right, rect.bottom, aliveWithHost ? 1 : 0, running ? 1 : 0,
+                waited == WAIT_OBJECT_0 ? 1 : 0, code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return 0;
