@@ -5,6 +5,7 @@
 //   find                        prints the full-screen saver window, 0 if there is none
 //   post-close                  posts WM_CLOSE to the saver window
 //   syscommand                  sends SC_SCREENSAVE and SC_CLOSE, prints both results
+//   control TITLE ID            prints the screen centre "x y" of a control of a dialog
 //   foreground                  shows a window of its own and takes the foreground
 //   host W H MS SCR             starts "SCR /p <host>" in a WxH host window, checks the preview
 //                               child, keeps it MS milliseconds, destroys the host and prints
@@ -78,6 +79,17 @@ int SysCommand() {
     SendMessageTimeoutA(saver, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_ABORTIFHUNG, 5000, &close);
     std::printf("%llu %llu\n", static_cast<unsigned long long>(screensave),
                 static_cast<unsigned long long>(close));
+    return 0;
+}
+
+int Control(const char* title, int id) {
+    HWND dialog = FindWindowA(nullptr, title);
+    HWND control = dialog ? GetDlgItem(dialog, id) : nullptr;
+    RECT rect = {0, 0, 0, 0};
+    if (!control || !IsWindowVisible(control) || !GetWindowRect(control, &rect)) {
+        return 1;
+    }
+    std::printf("%ld %ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
     return 0;
 }
 
@@ -171,6 +183,9 @@ int main(int argc, char** argv) {
     if (command == "syscommand") {
         return SysCommand();
     }
+    if (command == "control" && argc == 4) {
+        return Control(argv[2], std::atoi(argv[3]));
+    }
     if (command == "foreground") {
         return Foreground();
     }
@@ -178,6 +193,7 @@ int main(int argc, char** argv) {
         return Host(std::atoi(argv[2]), std::atoi(argv[3]), std::strtoul(argv[4], nullptr, 10),
                     argv[5]);
     }
-    std::fprintf(stderr, "usage: e2e_helper running|find|post-close|syscommand|foreground|host\n");
+    std::fprintf(stderr,
+                 "usage: e2e_helper running|find|post-close|syscommand|control|foreground|host\n");
     return 2;
 }

@@ -82,18 +82,20 @@ class Registry:
         self._save(key)
         wine("reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
 
-    def query(self, key, name):
-        """The value's data as reg prints it, or None."""
+    def delete(self, key):
+        self._save(key)
+        wine("reg", "delete", key, "/f")
+
+    @staticmethod
+    def query(key, name):
+        """The value's data as reg prints it (DWORDs as 0x...), or None."""
         code, out = wine("reg", "query", key, "/v", name)
         if code != 0:
             return None
         for line in out.splitlines():
-            parts = line.split(None, 2)
-            if len(parts) == 3 and parts[0] == name.split()[0] and parts[1].startswith("REG_"):
-                return parts[2]
-            fields = line.strip().split("    ")
-            if len(fields) >= 3 and fields[0] == name:
-                return fields[2]
+            fields = [f for f in line.strip().split("    ") if f]
+            if len(fields) == 3 and fields[0] == name:
+                return fields[2].strip()
         return None
 
     def restore(self):
@@ -165,6 +167,10 @@ def mouse_position():
 
 def key(*names):
     run("xdotool", "key", *names)
+
+
+def type_text(text):
+    run("xdotool", "type", "--delay", "5", text)
 
 
 def click(button):
