@@ -1,22 +1,5 @@
 #include "image/decode.h"
 
-void ConvertGreyRow(const uint8_t* src, uint8_t* dst, int32_t width) {
-    for (int32_t x = 0; x < width; ++x) {
-        uint8_t g = src[x];
-        dst[3 * x] = g;
-        dst[3 * x + 1] = g;
-        dst[3 * x + 2] = g;
-    }
-}
-
-void ConvertRgbRow(const uint8_t* src, uint8_t* dst, int32_t width) {
-    for (int32_t x = 0; x < width; ++x) {
-        dst[3 * x] = src[3 * x + 2];
-        dst[3 * x + 1] = src[3 * x + 1];
-        dst[3 * x + 2] = src[3 * x];
-    }
-}
-
 namespace {
 // a * b / 255, rounded to nearest, exact for bytes.
 inline uint8_t MulDiv255(uint32_t a, uint32_t b) {

@@ -9,8 +9,6 @@
 int32_t ScaleDenominator(int64_t imageWidth, int64_t imageHeight, int32_t targetWidth,
                          int32_t targetHeight, SizeRule rule);
 
-// Library rows into blue-green-red pixels. Four-component rows are CMYK, stored inverted when
-// the file carries Adobe's marker (as Photoshop writes them).
-void ConvertGreyRow(const uint8_t* src, uint8_t* dst, int32_t width);
-void ConvertRgbRow(const uint8_t* src, uint8_t* dst, int32_t width);
+// Four-component library rows (CMYK, stored inverted when the file carries Adobe's marker,
+// as Photoshop writes them) into blue-green-red pixels.
 void ConvertCmykRow(const uint8_t* src, uint8_t* dst, int32_t width, bool inverted);

@@ -19,23 +19,42 @@ void BuildSampleTable(int32_t source, int32_t target, SampleEntry* entries) {
 
 namespace {
 
-// Column offsets in bytes and 16-bit weights: the horizontal pass reads them once per pixel.
-struct ColumnTaps {
-    int32_t nearOffset;
-    int32_t farOffset;
-    uint32_t nearWeight;
-    uint32_t farWeight;
+// The horizontal pass in two steps per row: copy each output column's two source pixels
+// next to each other (a plain copy per pixel), then blend all bytes of the row in one loop
+// that runs in 16-bit vector lanes. The weights are spread out per byte once per fit.
+struct HorizontalPlan {
+    int32_t count;      // output columns
+    int32_t wideCount;  // leading columns whose far pixel is followed by one more source byte
+    const int32_t* nearOffset;
+    const int32_t* farOffset;
+    const uint16_t* nearWeight;  // per output byte
+    const uint16_t* farWeight;
+    uint8_t* nearBytes;  // 3 * count + 1 bytes
+    uint8_t* farBytes;
 };
 
-void HorizontalRow(const uint8_t* src, uint8_t* dst, const ColumnTaps* taps, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) {
-        const uint8_t* a = src + taps[i].nearOffset;
-        const uint8_t* b = src + taps[i].farOffset;
-        uint32_t wn = taps[i].nearWeight;
-        uint32_t wf = taps[i].farWeight;
-        dst[3 * i] = static_cast<uint8_t>((a[0] * wn + b[0] * wf) >> 8);
-        dst[3 * i + 1] = static_cast<uint8_t>((a[1] * wn + b[1] * wf) >> 8);
-        dst[3 * i + 2] = static_cast<uint8_t>((a[2] * wn + b[2] * wf) >> 8);
+void HorizontalRow(const uint8_t* src, uint8_t* __restrict dst, const HorizontalPlan& plan) {
+    uint8_t* __restrict a = plan.nearBytes;
+    uint8_t* __restrict b = plan.farBytes;
+    const int32_t* __restrict nearOffset = plan.nearOffset;
+    const int32_t* __restrict farOffset = plan.farOffset;
+    const int32_t wideCount = plan.wideCount;
+    int32_t i = 0;
+    for (; i < wideCount; ++i) {
+        // Four-byte copies: the fourth byte is overwritten by the next column.
+        std::memcpy(a + 3 * i, src + nearOffset[i], 4);
+        std::memcpy(b + 3 * i, src + farOffset[i], 4);
+    }
+    for (; i < plan.count; ++i) {
+        std::memcpy(a + 3 * i, src + nearOffset[i], 3);
+        std::memcpy(b + 3 * i, src + farOffset[i], 3);
+    }
+    const uint16_t* __restrict wn = plan.nearWeight;
+    const uint16_t* __restrict wf = plan.farWeight;
+    const int32_t bytes = 3 * plan.count;
+    for (int32_t k = 0; k < bytes; ++k) {
+        uint16_t sum = static_cast<uint16_t>(a[k] * wn[k] + b[k] * wf[k]);
+        dst[k] = static_cast<uint8_t>(sum >> 8);
     }
 }
 
@@ -58,7 +77,7 @@ struct RowCache {
 };
 
 const uint8_t* HorizontalPassRow(RowCache* cache, int32_t y, int32_t keep, const DibImage& image,
-                                 const ColumnTaps* taps, int32_t count) {
+                                 const HorizontalPlan& plan) {
     for (int s = 0; s < 2; ++s) {
         if (cache->held[s] == y) {
             return cache->rows[s];
@@ -69,7 +88,7 @@ const uint8_t* HorizontalPassRow(RowCache* cache, int32_t y, int32_t keep, const
         slot ^= 1;
     }
     HorizontalRow(image.pixels + static_cast<size_t>(y) * static_cast<size_t>(image.stride),
-                  cache->rows[slot], taps, count);
+                  cache->rows[slot], plan);
     cache->held[slot] = y;
     return cache->rows[slot];
 }
@@ -125,51 +144,75 @@ void DibImage::FitToBox(int32_t boxWidth, int32_t boxHeight) {
     int32_t outStride = DibStride(outWidth);
     size_t rowBytes = static_cast<size_t>(outWidth) * 3;
 
-    SampleEntry* columns = static_cast<SampleEntry*>(
-        std::malloc(sizeof(SampleEntry) * static_cast<size_t>(outWidth + outHeight) + 1));
-    ColumnTaps* taps = static_cast<ColumnTaps*>(
-        std::malloc(sizeof(ColumnTaps) * static_cast<size_t>(outWidth) + 1));
-    uint8_t* rowBuffers = static_cast<uint8_t*>(std::malloc(2 * rowBytes + 1));
-    uint8_t* out = static_cast<uint8_t*>(
-        std::malloc(static_cast<size_t>(outStride) * static_cast<size_t>(outHeight) + 1));
-    if (columns == nullptr || taps == nullptr || rowBuffers == nullptr || out == nullptr) {
+    // One block for the tables and the per-row work areas, one for the result.
+    const size_t entries = static_cast<size_t>(outWidth) + static_cast<size_t>(outHeight);
+    const size_t blockBytes = entries * sizeof(SampleEntry) +
+                              2 * static_cast<size_t>(outWidth) * sizeof(int32_t) +
+                              2 * rowBytes * sizeof(uint16_t) + 4 * rowBytes + 8;
+    uint8_t* block = static_cast<uint8_t*>(std::malloc(blockBytes));
+    // A shrinking fit writes over the picture it reads: output row j ends at or before source
+    // row j, and every source row from there on is still unread. No fresh buffer means no
+    // fresh pages to fault in, and a lower peak.
+    const size_t outBytes = static_cast<size_t>(outStride) * static_cast<size_t>(outHeight) + 1;
+    const bool inPlace = outWidth <= w && outHeight <= h;
+    uint8_t* out = inPlace ? pixels : static_cast<uint8_t*>(std::malloc(outBytes));
+    if (block == nullptr || out == nullptr) {
         Trace("scale: out of memory");
-        std::free(columns);
-        std::free(taps);
-        std::free(rowBuffers);
-        std::free(out);
+        std::free(block);
+        if (!inPlace) {
+            std::free(out);
+        }
         failed = 1;
         return;
     }
+    SampleEntry* columns = reinterpret_cast<SampleEntry*>(block);
     SampleEntry* rows = columns + outWidth;
+    int32_t* nearOffset = reinterpret_cast<int32_t*>(rows + outHeight);
+    int32_t* farOffset = nearOffset + outWidth;
+    uint16_t* nearWeight = reinterpret_cast<uint16_t*>(farOffset + outWidth);
+    uint16_t* farWeight = nearWeight + rowBytes;
+    uint8_t* rowBuffers = reinterpret_cast<uint8_t*>(farWeight + rowBytes);
+    uint8_t* nearBytes = rowBuffers + 2 * rowBytes;
+    uint8_t* farBytes = nearBytes + rowBytes + 4;
+
     BuildSampleTable(w, outWidth, columns);
     BuildSampleTable(h, outHeight, rows);
+    HorizontalPlan plan = {outWidth,   0,         nearOffset, farOffset,
+                           nearWeight, farWeight, nearBytes,  farBytes};
     for (int32_t i = 0; i < outWidth; ++i) {
-        taps[i].nearOffset = 3 * columns[i].nearIndex;
-        taps[i].farOffset = 3 * columns[i].farIndex;
-        taps[i].nearWeight = static_cast<uint32_t>(columns[i].nearWeight);
-        taps[i].farWeight = static_cast<uint32_t>(columns[i].farWeight);
+        nearOffset[i] = 3 * columns[i].nearIndex;
+        farOffset[i] = 3 * columns[i].farIndex;
+        if (columns[i].farIndex < w - 1) {
+            plan.wideCount = i + 1;
+        }
+        for (int c = 0; c < 3; ++c) {
+            nearWeight[3 * i + c] = static_cast<uint16_t>(columns[i].nearWeight);
+            farWeight[3 * i + c] = static_cast<uint16_t>(columns[i].farWeight);
+        }
     }
 
     RowCache cache = {{rowBuffers, rowBuffers + rowBytes}, {-1, -1}};
     for (int32_t j = 0; j < outHeight; ++j) {
         const SampleEntry& e = rows[j];
-        const uint8_t* nearRow = HorizontalPassRow(&cache, e.nearIndex, -1, *this, taps, outWidth);
+        const uint8_t* nearRow = HorizontalPassRow(&cache, e.nearIndex, -1, *this, plan);
         // A zero weight needs no row; reusing the near one keeps the sum the same.
         const uint8_t* farRow =
-            e.farWeight == 0
-                ? nearRow
-                : HorizontalPassRow(&cache, e.farIndex, e.nearIndex, *this, taps, outWidth);
+            e.farWeight == 0 ? nearRow
+                             : HorizontalPassRow(&cache, e.farIndex, e.nearIndex, *this, plan);
         VerticalRow(nearRow, farRow, out + static_cast<size_t>(j) * static_cast<size_t>(outStride),
                     static_cast<uint16_t>(e.nearWeight), static_cast<uint16_t>(e.farWeight),
                     static_cast<int32_t>(rowBytes));
     }
 
-    std::free(columns);
-    std::free(taps);
-    std::free(rowBuffers);
-    std::free(pixels);
-    pixels = out;
+    std::free(block);
+    if (inPlace) {
+        // Give the unused tail back; a refusal just keeps the larger block.
+        void* smaller = std::realloc(pixels, outBytes);
+        pixels = smaller != nullptr ? static_cast<uint8_t*>(smaller) : pixels;
+    } else {
+        std::free(pixels);
+        pixels = out;
+    }
     width = outWidth;
     height = outHeight;
     stride = outStride;
