@@ -66,11 +66,11 @@ done
 echo "== Windows build, tests under Wine"
 build windows
 run_ctest scripts/with-wine.sh --size 1024x768x24 ctest --preset windows
-# Programs whose behaviour depends on the display depth run again at 16 and 8 bits.
+# Programs labelled screen-depths run again at 16 and 8 bits.
 for depth in 16 8; do
-    if ctest --preset windows -N -L display | grep -q 'Total Tests: [1-9]'; then
+    if ctest --preset windows -N -L screen-depths | grep -q 'Total Tests: [1-9]'; then
         FV_DISPLAY_DEPTH=$depth run_ctest scripts/with-wine.sh --size 1024x768x$depth \
-            ctest --preset windows -L display
+            ctest --preset windows -L screen-depths
     fi
 done
 

@@ -1,9 +1,7 @@
 # The Windows product: Fotovane.scr, a self-contained GUI program.
 if(WIN32)
-    set(resources ${CMAKE_CURRENT_SOURCE_DIR}/resources/fotovane.rc)
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/resources/dialogs.rc)
-        list(APPEND resources ${CMAKE_CURRENT_SOURCE_DIR}/resources/dialogs.rc)
-    endif()
+    set(resources ${CMAKE_CURRENT_SOURCE_DIR}/resources/fotovane.rc
+                  ${CMAKE_CURRENT_SOURCE_DIR}/resources/dialogs.rc)
     set(icon ${CMAKE_BINARY_DIR}/generated/fotovane.ico)
     add_custom_command(OUTPUT ${icon}
         COMMAND python3 ${PROJECT_SOURCE_DIR}/scripts/make_icon.py ${icon}
@@ -15,12 +13,6 @@ if(WIN32)
     target_include_directories(Fotovane PRIVATE ${CMAKE_BINARY_DIR}/generated
                                                ${CMAKE_CURRENT_SOURCE_DIR}/resources)
     set_target_properties(Fotovane PROPERTIES SUFFIX ".scr" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-    set(program_libs fv_app fv_settings)
-    foreach(lib fv_dialogs fv_show fv_image)
-        if(TARGET ${lib})
-            list(APPEND program_libs ${lib})
-        endif()
-    endforeach()
-    target_link_libraries(Fotovane PRIVATE ${program_libs} user32 gdi32 advapi32)
+    target_link_libraries(Fotovane PRIVATE fv_app fv_dialogs fv_show fv_image fv_settings)
     fv_warnings(Fotovane)
 endif()

@@ -1,23 +1,32 @@
 // The program's entry: one mode per start, chosen by the command line.
 
 #include <windows.h>
+#include "app/password.h"
 #include "app/saver_mode.h"
 #include "app/saver_state.h"
+#include "app/saver_window.h"
+#include "dialogs/config_dialog.h"
 #include "settings/settings.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     g_instance = instance;
     const CommandLine command = ParseCommandLine(GetCommandLineA());
     g_saverMode = command.mode;
+    // Window numbers on the command line are 32-bit; handles widen with their sign.
     HWND handle = command.useForegroundWindow
                       ? GetForegroundWindow()
                       : reinterpret_cast<HWND>(static_cast<intptr_t>(command.handle));
-    (void)handle;
 
     g_saverState = new SaverState();
     g_saverState->LoadSystemOptions();
 
-    if (g_saverMode == Clean) {
+    if (g_saverMode == ChangePassword) {
+        ChangeSaverPassword(handle);
+    } else if (g_saverMode == Configure) {
+        ShowConfigDialog(handle);
+    } else if (g_saverMode == Saver || g_saverMode == Preview) {
+        RunSaver(handle);
+    } else if (g_saverMode == Clean) {
         DeleteSettings();
     }
 

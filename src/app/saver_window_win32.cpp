@@ -1,0 +1,169 @@
+#include <windows.h>
+#include "app/close_rules.h"
+#include "app/password.h"
+#include "app/saver_state.h"
+#include "app/saver_window.h"
+#include "app/trace.h"
+#include "show/show_engine.h"
+
+namespace {
+
+constexpr const char* ClassName = "ScrClass";
+
+bool FullScreen() {
+    return g_saverMode == Saver;
+}
+
+bool InputOn() {
+    return FullScreen() && !g_saverState->checkingPassword;
+}
+
+// Input closes the saver at once within the grace period; after it, only with the password.
+LRESULT OnClose(HWND window) {
+    SaverState& state = *g_saverState;
+    if (!state.closeRequested || state.checkingPassword) {
+        return 0;
+    }
+    Trace("WM_CLOSE: maybe we need a password");
+    if (!WithinPasswordDelay(state, GetTickCount())) {
+        state.BeginPasswordCheck();
+        const int mayClose = VerifySaverPassword(window);
+        state.closeRequested = 0;
+        state.EndPasswordCheck();
+        if (!mayClose) {
+            Trace("WM_CLOSE: but failed password, so doing nothing");
+            return 0;
+        }
+    }
+    Trace("WM_CLOSE: doing a DestroyWindow");
+    DestroyWindow(window);
+    return 0;
+}
+
+LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    SaverState& state = *g_saverState;
+    switch (message) {
+        case WM_CREATE: {
+            Trace("WM_CREATE...");
+            state.window = window;
+            POINT cursor = {0, 0};
+            GetCursorPos(&cursor);
+            state.cursorBaseline = {cursor.x, cursor.y};
+            state.startTick = GetTickCount();
+            break;
+        }
+        case WM_DESTROY:
+            StopShow(window);
+            Trace("POSTQUITMESSAGE from WM_DESTROY!!");
+            PostQuitMessage(0);
+            break;
+        case WM_ACTIVATE:
+        case WM_ACTIVATEAPP:
+        case WM_NCACTIVATE:
+            if (InputOn() && LOWORD(wParam) == 0) {
+                Trace("WM_ACTIVATE: about to inactive window, so sending close");
+                state.RequestClose();
+            }
+            break;
+        case WM_KEYDOWN:
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            if (InputOn()) {
+                Trace("WM_BUTTONDOWN: sending close");
+                state.RequestClose();
+            }
+            break;
+        case WM_MOUSEMOVE:
+            if (InputOn()) {
+                POINT cursor = {0, 0};
+                GetCursorPos(&cursor);
+                if (MouseBeyondThreshold(state, {cursor.x, cursor.y})) {
+                    Trace("WM_MOUSEMOVE: gone beyond threshold, sending close");
+                    state.RequestClose();
+                }
+            }
+            break;
+        case WM_SETCURSOR:
+            SetCursor(InputOn() ? nullptr : LoadCursorA(nullptr, IDC_ARROW));
+            break;
+        case WM_SYSCOMMAND:
+            if (FullScreen() && wParam == SC_SCREENSAVE) {
+                Trace(
+                    "WM_SYSCOMMAND: gobbling up a SC_SCREENSAVE to stop a new saver from "
+                    "running.");
+                return 0;
+            }
+            if (FullScreen() && wParam == SC_CLOSE) {
+                Trace("WM_SYSCOMMAND: gobbling up a SC_CLOSE");
+                return 0;
+            }
+            break;
+        case WM_CLOSE:
+            if (FullScreen()) {
+                return OnClose(window);
+            }
+            break;
+        case WM_TIMER:
+            OnShowTimer(window, wParam);
+            break;
+        default:
+            break;
+    }
+    Trace(window, message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND CreateSaverWindow(HWND parent) {
+    HINSTANCE instance = static_cast<HINSTANCE>(g_instance);
+    if (FullScreen()) {
+        return CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, ClassName, "SaverWindow",
+                               WS_POPUP | WS_VISIBLE, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                               GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, instance, nullptr);
+    }
+    RECT host = {0, 0, 0, 0};
+    GetWindowRect(parent, &host);
+    return CreateWindowExA(WS_EX_TOOLWINDOW, ClassName, "SaverPreview", WS_CHILD | WS_VISIBLE, 0, 0,
+                           host.right - host.left, host.bottom - host.top, parent, nullptr,
+                           instance, nullptr);
+}
+
+}  // namespace
+
+void RunSaver(WindowHandle parent) {
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = SaverWindowProc;
+    windowClass.hInstance = static_cast<HINSTANCE>(g_instance);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = ClassName;
+    RegisterClassA(&windowClass);
+
+    HWND window = CreateSaverWindow(static_cast<HWND>(parent));
+    g_saverWindow = window;
+    if (!window) {
+        return;
+    }
+    BOOL formerlyRunning = FALSE;
+    if (FullScreen()) {
+        SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, TRUE, &formerlyRunning, 0);
+    }
+    StartShow(window);
+
+    // GetMessageA gives -1 on a broken queue: that ends the loop too, rather than spinning.
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+        MSG waiting;
+        while (!PeekMessageA(&waiting, nullptr, 0, 0, PM_NOREMOVE)) {
+            if (!OnShowIdle(g_saverWindow)) {
+                break;
+            }
+        }
+    }
+
+    if (FullScreen()) {
+        SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE, &formerlyRunning, 0);
+    }
+}
