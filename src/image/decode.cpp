@@ -213,7 +213,7 @@ void DibImage::Decode(FILE* stream, int32_t targetWidth, int32_t targetHeight, S
     loaded = 1;
     failed = 0;
     DecodeWork work{};
-    if (!RunDecoder(this, &work, stream, targetWidth, targetHeight, rule)) {
+    if (stream == nullptr || !RunDecoder(this, &work, stream, targetWidth, targetHeight, rule)) {
         failed = 1;
     }
 }

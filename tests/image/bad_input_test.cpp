@@ -47,6 +47,8 @@ TEST(BadInput, EmptyAndForeignFilesFailWithoutPixels) {
     DibImage image;
     ASSERT_TRUE(DecodeFile(image, WriteTempFile("empty.jpg", {}), 640, 480));
     EXPECT_EQ(image.pixels, nullptr);
+    image.Decode(nullptr, 640, 480, SizeRuleFit);
+    EXPECT_TRUE(image.failed);
 }
 
 TEST(BadInput, TablesOnlyStreamFails) {
