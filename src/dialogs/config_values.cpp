@@ -38,35 +38,6 @@ void ApplyCollageChoice(ConfigChecks* checks) {
     }
 }
 
-namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-}  // namespace
-
-int32_t ReadDelayText(const char* text) {
-    while (IsBlank(*text)) {
-        ++text;
-    }
-    bool negative = false;
-    if (*text == '+' || *text == '-') {
-        negative = *text == '-';
-        ++text;
-    }
-    // Unsigned arithmetic: the wrap-around is the rule, not an accident.
-    uint32_t value = 0;
-    while (*text >= '0' && *text <= '9') {
-        value = value * 10u + static_cast<uint32_t>(*text - '0');
-        ++text;
-    }
-    if (negative) {
-        value = 0u - value;
-    }
-    return static_cast<int32_t>(value);
-}
-
 int32_t StepDelay(const char* text, int32_t step) {
     uint32_t value = static_cast<uint32_t>(ReadDelayText(text));
     return static_cast<int32_t>(value + static_cast<uint32_t>(step));

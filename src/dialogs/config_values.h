@@ -3,6 +3,7 @@
 // the dialog that needs no window.
 
 #include <cstdint>
+#include "app/saver_mode.h"
 #include "settings/settings.h"
 
 // Check states of the dialog's buttons, one per radio button or check box.
@@ -29,9 +30,9 @@ void StoreChecks(const ConfigChecks& checks, SaverSettings* settings);
 // each other, so choosing it moves Full Screen to Large and Centered to Scattered.
 void ApplyCollageChoice(ConfigChecks* checks);
 
-// The advance-time text as a number: white space, an optional sign, then decimal digits
-// accumulated in 32 bits with wrap-around, up to the first other character.
-int32_t ReadDelayText(const char* text);
+// The advance-time text reads as numbers on the command line do: white space, an optional
+// sign, then decimal digits accumulated in 32 bits with wrap-around.
+inline int32_t ReadDelayText(const char* text) { return ReadNumber(text); }
 
 // Longer (+1) and Shorter (-1): no bounds, 32-bit wrap-around.
 int32_t StepDelay(const char* text, int32_t step);
