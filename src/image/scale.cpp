@@ -1,8 +1,5 @@
 #include <cstdlib>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include "app/trace.h"
 #include "image/dib_image.h"
 #include "image/sample_table.h"
@@ -22,47 +19,42 @@ void BuildSampleTable(int32_t source, int32_t target, SampleEntry* entries) {
 
 namespace {
 
-// Per output column: where its two source pixels start and their weights. With SSE2 the
-// two pixels (adjacent in the source) are read as one 8-byte word and weighted together, the
-// weights laid out per lane once per fit as near x3, far x3, 0, 0.
+// The horizontal pass in two steps per row: copy each output column's two source pixels
+// next to each other (a plain copy per pixel), then blend all bytes of the row in one loop
+// that runs in 16-bit vector lanes. The weights are spread out per byte once per fit.
 struct HorizontalPlan {
-    int32_t count;        // output columns
-    int32_t vectorCount;  // leading columns whose 8-byte read stays inside the source row
+    int32_t count;      // output columns
+    int32_t wideCount;  // leading columns whose far pixel is followed by one more source byte
     const int32_t* nearOffset;
     const int32_t* farOffset;
-    const uint16_t* weights;      // near and far weight per column
-    const uint16_t* laneWeights;  // eight per column
+    const uint16_t* nearWeight;  // per output byte
+    const uint16_t* farWeight;
+    uint8_t* nearBytes;  // 3 * count + 1 bytes
+    uint8_t* farBytes;
 };
 
 void HorizontalRow(const uint8_t* src, uint8_t* __restrict dst, const HorizontalPlan& plan) {
+    uint8_t* __restrict a = plan.nearBytes;
+    uint8_t* __restrict b = plan.farBytes;
     const int32_t* __restrict nearOffset = plan.nearOffset;
+    const int32_t* __restrict farOffset = plan.farOffset;
+    const int32_t wideCount = plan.wideCount;
     int32_t i = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i firstThree = _mm_setr_epi16(-1, -1, -1, 0, 0, 0, 0, 0);
-    const __m128i* lanes = reinterpret_cast<const __m128i*>(plan.laneWeights);
-    for (; i + 1 < plan.vectorCount; i += 2) {
-        __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + nearOffset[i]));
-        __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + nearOffset[i + 1]));
-        a = _mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), _mm_loadu_si128(lanes + i));
-        b = _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), _mm_loadu_si128(lanes + i + 1));
-        // Lanes 0-2 get near + far; the sums fit 16 bits because the weights add up to 256
-        // at most.
-        a = _mm_srli_epi16(_mm_add_epi16(a, _mm_srli_si128(a, 6)), 8);
-        b = _mm_srli_epi16(_mm_add_epi16(b, _mm_srli_si128(b, 6)), 8);
-        __m128i both = _mm_or_si128(_mm_and_si128(a, firstThree), _mm_slli_si128(b, 6));
-        // Eight bytes out, six of them ours: the next columns overwrite the other two.
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 3 * i), _mm_packus_epi16(both, both));
+    for (; i < wideCount; ++i) {
+        // Four-byte copies: the fourth byte is overwritten by the next column.
+        std::memcpy(a + 3 * i, src + nearOffset[i], 4);
+        std::memcpy(b + 3 * i, src + farOffset[i], 4);
     }
-#endif
     for (; i < plan.count; ++i) {
-        const uint8_t* a = src + nearOffset[i];
-        const uint8_t* b = src + plan.farOffset[i];
-        const uint32_t wn = plan.weights[2 * i];
-        const uint32_t wf = plan.weights[2 * i + 1];
-        dst[3 * i] = static_cast<uint8_t>((a[0] * wn + b[0] * wf) >> 8);
-        dst[3 * i + 1] = static_cast<uint8_t>((a[1] * wn + b[1] * wf) >> 8);
-        dst[3 * i + 2] = static_cast<uint8_t>((a[2] * wn + b[2] * wf) >> 8);
+        std::memcpy(a + 3 * i, src + nearOffset[i], 3);
+        std::memcpy(b + 3 * i, src + farOffset[i], 3);
+    }
+    const uint16_t* __restrict wn = plan.nearWeight;
+    const uint16_t* __restrict wf = plan.farWeight;
+    const int32_t bytes = 3 * plan.count;
+    for (int32_t k = 0; k < bytes; ++k) {
+        uint16_t sum = static_cast<uint16_t>(a[k] * wn[k] + b[k] * wf[k]);
+        dst[k] = static_cast<uint8_t>(sum >> 8);
     }
 }
 
@@ -154,14 +146,13 @@ void DibImage::FitToBox(int32_t boxWidth, int32_t boxHeight) {
 
     // One block for the tables and the per-row work areas, one for the result.
     const size_t entries = static_cast<size_t>(outWidth) + static_cast<size_t>(outHeight);
-    const size_t blockBytes =
-        16 + 8 * 2 * static_cast<size_t>(outWidth) + entries * sizeof(SampleEntry) +
-        2 * static_cast<size_t>(outWidth) * sizeof(int32_t) +
-        2 * static_cast<size_t>(outWidth) * sizeof(uint16_t) + 2 * (rowBytes + 8);
+    const size_t blockBytes = entries * sizeof(SampleEntry) +
+                              2 * static_cast<size_t>(outWidth) * sizeof(int32_t) +
+                              2 * rowBytes * sizeof(uint16_t) + 4 * rowBytes + 8;
     uint8_t* block = static_cast<uint8_t*>(std::malloc(blockBytes));
-    // A shrinking fit writes over the picture it reads: output row j ends at or before source
-    // row j, and every source row from there on is still unread. No fresh buffer means no
-    // fresh pages to fault in, and a lower peak.
+    // A shrinking fit writes over the picture it reads: output row j ends where source row
+    // j + 1 begins at the latest, and later output rows read no source row above that. No
+    // fresh buffer means no fresh pages to fault in, and a lower peak.
     const size_t outBytes = static_cast<size_t>(outStride) * static_cast<size_t>(outHeight) + 1;
     const bool inPlace = outWidth <= w && outHeight <= h;
     uint8_t* out = inPlace ? pixels : static_cast<uint8_t*>(std::malloc(outBytes));
@@ -174,39 +165,33 @@ void DibImage::FitToBox(int32_t boxWidth, int32_t boxHeight) {
         failed = 1;
         return;
     }
-    // Lane weights first, on a 16-byte boundary; row buffers last, with room for the
-    // vector loop's two spare bytes.
-    uint16_t* laneWeights =
-        reinterpret_cast<uint16_t*>(block + ((16 - reinterpret_cast<uintptr_t>(block) % 16) % 16));
-    SampleEntry* columns = reinterpret_cast<SampleEntry*>(laneWeights + 8 * outWidth);
+    SampleEntry* columns = reinterpret_cast<SampleEntry*>(block);
     SampleEntry* rows = columns + outWidth;
     int32_t* nearOffset = reinterpret_cast<int32_t*>(rows + outHeight);
     int32_t* farOffset = nearOffset + outWidth;
-    uint16_t* weights = reinterpret_cast<uint16_t*>(farOffset + outWidth);
-    uint8_t* rowBuffers = reinterpret_cast<uint8_t*>(weights + 2 * outWidth);
+    uint16_t* nearWeight = reinterpret_cast<uint16_t*>(farOffset + outWidth);
+    uint16_t* farWeight = nearWeight + rowBytes;
+    uint8_t* rowBuffers = reinterpret_cast<uint8_t*>(farWeight + rowBytes);
+    uint8_t* nearBytes = rowBuffers + 2 * rowBytes;
+    uint8_t* farBytes = nearBytes + rowBytes + 4;
 
     BuildSampleTable(w, outWidth, columns);
     BuildSampleTable(h, outHeight, rows);
-    HorizontalPlan plan = {outWidth, 0, nearOffset, farOffset, weights, laneWeights};
+    HorizontalPlan plan = {outWidth,   0,         nearOffset, farOffset,
+                           nearWeight, farWeight, nearBytes,  farBytes};
     for (int32_t i = 0; i < outWidth; ++i) {
-        const SampleEntry& e = columns[i];
-        nearOffset[i] = 3 * e.nearIndex;
-        farOffset[i] = 3 * e.farIndex;
-        weights[2 * i] = static_cast<uint16_t>(e.nearWeight);
-        weights[2 * i + 1] = static_cast<uint16_t>(e.farWeight);
-        uint16_t* lane = laneWeights + 8 * i;
-        for (int c = 0; c < 3; ++c) {
-            lane[c] = static_cast<uint16_t>(e.nearWeight);
-            lane[3 + c] = static_cast<uint16_t>(e.farWeight);
+        nearOffset[i] = 3 * columns[i].nearIndex;
+        farOffset[i] = 3 * columns[i].farIndex;
+        if (columns[i].farIndex < w - 1) {
+            plan.wideCount = i + 1;
         }
-        lane[6] = lane[7] = 0;
-        // The 8-byte read covers the near pixel, the far one right after it, two more bytes.
-        if (e.farIndex == e.nearIndex + 1 && 3 * e.nearIndex + 8 <= 3 * w) {
-            plan.vectorCount = i + 1;
+        for (int c = 0; c < 3; ++c) {
+            nearWeight[3 * i + c] = static_cast<uint16_t>(columns[i].nearWeight);
+            farWeight[3 * i + c] = static_cast<uint16_t>(columns[i].farWeight);
         }
     }
 
-    RowCache cache = {{rowBuffers, rowBuffers + rowBytes + 8}, {-1, -1}};
+    RowCache cache = {{rowBuffers, rowBuffers + rowBytes}, {-1, -1}};
     for (int32_t j = 0; j < outHeight; ++j) {
         const SampleEntry& e = rows[j];
         const uint8_t* nearRow = HorizontalPassRow(&cache, e.nearIndex, -1, *this, plan);
