@@ -46,22 +46,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest ctest --p
 
 echo "== Fuzzing, briefly"
 build linux-fuzz
-for fuzzer in build/linux-fuzz/tools/fuzz/fuzz_*; do
-    [ -x "$fuzzer" ] || continue
-    name=$(basename "$fuzzer")
-    corpus=build/linux-fuzz/corpus/$name
-    mkdir -p "$corpus"
-    seeds=build/linux/tests/image/fuzz-seeds
-    if "$fuzzer" -max_total_time=20 -rss_limit_mb=1024 -timeout=10 "$corpus" $( [ -d "$seeds" ] && echo "$seeds" ) \
-        >"$log" 2>&1; then
-        passed=$((passed + 1))
-        echo "$name: $(grep -E '^Done' "$log" | tail -n 1)"
-    else
-        failed=$((failed + 1))
-        tail -n 40 "$log"
-        echo "test.sh: fuzzer $name found a fault" >&2
-    fi
-done
+run_ctest ctest --test-dir build/linux-fuzz/tools/fuzz --output-on-failure
 
 echo "== Windows build, tests under Wine"
 build windows
@@ -69,7 +54,7 @@ run_ctest scripts/with-wine.sh --size 1024x768x24 ctest --preset windows
 # Programs labelled screen-depths run again at 16 and 8 bits.
 for depth in 16 8; do
     if ctest --preset windows -N -L screen-depths | grep -q 'Total Tests: [1-9]'; then
-        FV_DISPLAY_DEPTH=$depth run_ctest scripts/with-wine.sh --size 1024x768x$depth \
+        run_ctest scripts/with-wine.sh --size 1024x768x$depth \
             ctest --preset windows -L screen-depths
     fi
 done
