@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
+#include <vector>
 #include "settings/registry_store.h"
 #include "settings/settings.h"
 
@@ -80,6 +81,51 @@ TEST(Program, KleanLeavesOtherSettingsOfTheUserAlone) {
     EXPECT_TRUE(KeyExists(SettingsKeyPath()));
     EXPECT_EQ(RunProgram("-klean"), 0);
     EXPECT_FALSE(KeyExists(SettingsKeyPath()));
+}
+
+std::string VersionString(const std::vector<char>& block, const char* name) {
+    char* value = nullptr;
+    UINT length = 0;
+    const std::string path = std::string("\\StringFileInfo\\040904b0\\") + name;
+    if (!VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) ||
+        !value) {
+        return "(missing)";
+    }
+    return value;
+}
+
+TEST(Program, CarriesItsVersionBlockIconAndManifest) {
+    const std::string path = ProgramPath();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00030000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00030000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(VersionString(block, "FileDescription"), "Fotovane Screen Saver");
+    EXPECT_EQ(VersionString(block, "InternalName"), "Fotovane");
+    EXPECT_EQ(VersionString(block, "OriginalFilename"), "Fotovane.scr");
+    EXPECT_EQ(VersionString(block, "ProductName"), "Fotovane");
+    EXPECT_EQ(VersionString(block, "FileVersion"), "3.0.0.0");
+    EXPECT_EQ(VersionString(block, "ProductVersion"), "3.0.0.0");
+
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(107), MAKEINTRESOURCEA(14)), nullptr);
+    HRSRC manifest = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(manifest, nullptr);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+    const std::string manifestText(text, SizeofResource(module, manifest));
+    EXPECT_NE(manifestText.find("PerMonitorV2"), std::string::npos);
+    EXPECT_NE(manifestText.find("supportedOS"), std::string::npos);
+    FreeLibrary(module);
 }
 
 }  // namespace
