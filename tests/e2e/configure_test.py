@@ -75,7 +75,7 @@ def configure(scr, helper, report, registry, ids, folder):
 
 
 def run_saver(scr, helper, report, work):
-    fv.mouse_to(900, 700)
+    helper.sync_cursor(900, 700)
     saver = fv.Saver(scr, "/s")
     try:
         # Wide at (256, 320) 512x128, tall at (448, 192) 128x384: a cross when both are up.

@@ -6,6 +6,10 @@
 //   post-close                  posts WM_CLOSE to the saver window
 //   syscommand                  sends SC_SCREENSAVE and SC_CLOSE, prints both results
 //   control TITLE ID            prints the screen centre "x y" of a control of a dialog
+//   sync X Y                    covers the screen with a window, prints "ready" and waits until
+//                               X pointer motion over it has brought Windows' cursor to X, Y:
+//                               Wine learns of pointer moves only over its own windows
+//   where                       prints where Windows has the cursor
 //   foreground                  shows a window of its own and takes the foreground
 //   host W H MS SCR             starts "SCR /p <host>" in a WxH host window, checks the preview
 //                               child, keeps it MS milliseconds, destroys the host and prints
@@ -91,6 +95,24 @@ int Control(const char* title, int id) {
     }
     std::printf("%ld %ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
     return 0;
+}
+
+int Sync(int x, int y) {
+    HWND cover = MakeWindow("Cursor sync", WS_POPUP | WS_VISIBLE, 0, 0);
+    SetWindowPos(cover, HWND_TOPMOST, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                 GetSystemMetrics(SM_CYSCREEN), SWP_SHOWWINDOW);
+    Pump(50);
+    std::printf("ready\n");
+    POINT point = {0, 0};
+    const DWORD start = GetTickCount();
+    do {
+        Pump(10);
+        GetCursorPos(&point);
+    } while ((point.x != x || point.y != y) && GetTickCount() - start < 5000);
+    DestroyWindow(cover);
+    Pump(50);
+    std::printf("%ld %ld\n", point.x, point.y);
+    return point.x == x && point.y == y ? 0 : 1;
 }
 
 int Foreground() {
@@ -186,6 +208,15 @@ int main(int argc, char** argv) {
     if (command == "control" && argc == 4) {
         return Control(argv[2], std::atoi(argv[3]));
     }
+    if (command == "where") {
+        POINT point = {0, 0};
+        GetCursorPos(&point);
+        std::printf("%ld %ld\n", point.x, point.y);
+        return 0;
+    }
+    if (command == "sync" && argc == 4) {
+        return Sync(std::atoi(argv[2]), std::atoi(argv[3]));
+    }
     if (command == "foreground") {
         return Foreground();
     }
@@ -194,6 +225,7 @@ int main(int argc, char** argv) {
                     argv[5]);
     }
     std::fprintf(stderr,
-                 "usage: e2e_helper running|find|post-close|syscommand|control|foreground|host\n");
+                 "usage: e2e_helper "
+                 "running|find|post-close|syscommand|control|sync|where|foreground|host\n");
     return 2;
 }

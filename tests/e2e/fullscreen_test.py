@@ -14,6 +14,7 @@ KEEP_S = 0.4  # how long the saver must stay after input that does not end it
 
 
 def start(scr, helper, report, what):
+    helper.sync_cursor(500, 400)
     saver = fv.Saver(scr, "/s")
     found = fv.poll(lambda: helper.saver_window() != 0 or not saver.alive(), START_S, 0.1)
     report.check(found and saver.alive(), what + ": the saver window appears")
@@ -45,7 +46,6 @@ def first_picture(scr, helper, report, registry, work):
     registry.dword(fv.SETTINGS_KEY, "mode", 0)
     picture = fv.decode_jpeg(picture_file)
 
-    fv.mouse_to(500, 400)
     saver = start(scr, helper, report, "picture")
     try:
         # A picture that fits is drawn at its own size, centered on the 1024x768 screen.
@@ -80,7 +80,6 @@ def first_picture(scr, helper, report, registry, work):
 
 
 def vertical_travel(scr, helper, report):
-    fv.mouse_to(500, 400)
     saver = start(scr, helper, report, "vertical")
     try:
         # Small steps add up: each is far below the threshold.
@@ -94,7 +93,6 @@ def vertical_travel(scr, helper, report):
 
 
 def messages_and_keys(scr, helper, report):
-    fv.mouse_to(500, 400)
     saver = start(scr, helper, report, "messages")
     try:
         helper.call("post-close")
@@ -114,7 +112,6 @@ def messages_and_keys(scr, helper, report):
 
 
 def click(scr, helper, report):
-    fv.mouse_to(500, 400)
     saver = start(scr, helper, report, "click")
     try:
         fv.click(1)
@@ -124,7 +121,6 @@ def click(scr, helper, report):
 
 
 def foreground(scr, helper, report):
-    fv.mouse_to(500, 400)
     saver = start(scr, helper, report, "foreground")
     try:
         code, out = helper.call("foreground")
@@ -136,7 +132,6 @@ def foreground(scr, helper, report):
 
 def zero_threshold(scr, helper, report, registry):
     registry.dword(fv.SYSTEM_KEY, "Mouse Threshold", 0)
-    fv.mouse_to(500, 400)
     saver = start(scr, helper, report, "threshold 0")
     try:
         # The window's creation brings one mouse message with the cursor still.
@@ -155,6 +150,9 @@ def main():
     report = fv.Report()
     registry = fv.Registry()
     try:
+        # The system's defaults: a threshold of 50 pixels and a grace period of 15 seconds.
+        registry.delete_value(fv.SYSTEM_KEY, "Mouse Threshold")
+        registry.delete_value(fv.SYSTEM_KEY, "Password Delay")
         first_picture(scr, helper, report, registry, work)
         vertical_travel(scr, helper, report)
         messages_and_keys(scr, helper, report)

@@ -86,6 +86,10 @@ class Registry:
         self._save(key)
         wine("reg", "delete", key, "/f")
 
+    def delete_value(self, key, name):
+        self._save(key)
+        wine("reg", "delete", key, "/v", name, "/f")
+
     @staticmethod
     def query(key, name):
         """The value's data as reg prints it (DWORDs as 0x...), or None."""
@@ -116,6 +120,23 @@ class Helper:
     def call(self, *arguments, timeout=30):
         code, out = wine(self.path, *arguments, timeout=timeout)
         return code, out.strip()
+
+    def sync_cursor(self, x, y):
+        """Puts the pointer at x, y so that Windows knows it: Wine sees pointer motion only
+        over its own windows, and a saver measures travel from where Windows has the cursor."""
+        process = subprocess.Popen(["wine", self.path, "sync", str(x), str(y)],
+                                   stdout=subprocess.PIPE, text=True)
+        try:
+            if process.stdout.readline().strip() != "ready":
+                raise Failure("the cursor helper did not start")
+            mouse_to(x + 1, y)
+            mouse_to(x, y)
+            if process.wait(timeout=10) != 0:
+                raise Failure("Windows did not follow the pointer to %d, %d" % (x, y))
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
 
     def saver_window(self):
         code, out = self.call("find")

@@ -27,6 +27,9 @@ class StoreTest : public ::testing::Test {
     }
 
     void TearDown() override {
+        // The Wine prefix is shared by the whole test run: leave no values behind.
+        StoreDeleteKey(SettingsKeyPath());
+        StoreDeleteKey(SystemKey);
 #ifndef _WIN32
         const std::string command = "rm -rf '" + home_ + "'";
         ASSERT_EQ(system(command.c_str()), 0);
