@@ -105,6 +105,8 @@ struct FakePasswordSystem {
     std::vector<BOOL> answers;  // one per verification, in order
     std::function<void(HWND)> duringPrompt;
     int verifications = 0;
+    int depth = 0;
+    int nested = 0;
     HWND verifiedWindow = nullptr;
 };
 FakePasswordSystem* g_fake = nullptr;
@@ -114,9 +116,16 @@ BOOL WINAPI FakeVerifyScreenSavePwd(HWND window) {
     FakePasswordSystem& fake = *g_fake;
     const int index = fake.verifications++;
     fake.verifiedWindow = window;
+    // A prompt inside a prompt is a fault; it answers at once so that the test ends.
+    if (fake.depth > 0) {
+        ++fake.nested;
+        return FALSE;
+    }
+    ++fake.depth;
     if (fake.duringPrompt) {
         fake.duringPrompt(window);
     }
+    --fake.depth;
     return index < static_cast<int>(fake.answers.size()) ? fake.answers[index] : TRUE;
 }
 
@@ -382,6 +391,7 @@ TEST_F(SaverWindowTest, AfterTheGracePeriodARefusedPasswordKeepsTheSaverWithAFre
     EXPECT_EQ(baselineAfterRefusal.x, prompted.x);
     EXPECT_EQ(baselineAfterRefusal.y, prompted.y);
     EXPECT_TRUE(aliveAfterSmallTravel) << "travel counts from where the prompt left the cursor";
+    EXPECT_EQ(fake.nested, 0) << "a close during the prompt asked again";
     EXPECT_EQ(fake.verifications, 2) << "input during the prompt asked again";
     EXPECT_EQ(fake.verifiedWindow, SaverWindow());
     EXPECT_EQ(fake.loaded, std::vector<std::string>(2, "PASSWORD.CPL"));
