@@ -44,12 +44,12 @@ def replace_text(helper, ids, name, text):
     fv.type_text(text)
 
 
-def colour(spec):
-    return tuple(int(spec[i:i + 2], 16) for i in (1, 3, 5))
+def colour(hex_colour):
+    return tuple(int(hex_colour[i:i + 2], 16) for i in (1, 3, 5))
 
 
-def near(pixel, spec, tolerance=16):
-    return all(abs(a - b) <= tolerance for a, b in zip(pixel, colour(spec)))
+def near(pixel, hex_colour, tolerance=16):
+    return all(abs(a - b) <= tolerance for a, b in zip(pixel, colour(hex_colour)))
 
 
 def configure(scr, helper, report, registry, ids, folder):
