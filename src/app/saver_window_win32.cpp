@@ -85,7 +85,14 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             }
             break;
         case WM_SETCURSOR:
-            SetCursor(InputOn() ? nullptr : LoadCursorA(nullptr, IDC_ARROW));
+            if (InputOn()) {
+                // Handled here: the default handling would put the arrow back whenever the
+                // message does not come from the client area, as after the password prompt.
+                SetCursor(nullptr);
+                Trace(window, message, wParam, lParam);
+                return TRUE;
+            }
+            SetCursor(LoadCursorA(nullptr, IDC_ARROW));
             break;
         case WM_SYSCOMMAND:
             if (FullScreen() && wParam == SC_SCREENSAVE) {

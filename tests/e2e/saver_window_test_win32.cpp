@@ -355,6 +355,7 @@ TEST_F(SaverWindowTest, AfterTheGracePeriodARefusedPasswordKeepsTheSaverWithAFre
     };
 
     HCURSOR cursorAfterPrompt = Arrow();
+    HCURSOR cursorRightAfterPrompt = Arrow();
     bool aliveAfterRefusal = false;
     bool aliveAfterSmallTravel = false;
     POINT baselineAfterRefusal = {0, 0};
@@ -369,6 +370,7 @@ TEST_F(SaverWindowTest, AfterTheGracePeriodARefusedPasswordKeepsTheSaverWithAFre
                      Wait(100),
                      [&] {
                          aliveAfterRefusal = IsWindow(SaverWindow()) != FALSE;
+                         cursorRightAfterPrompt = GetCursor();
                          cursorAfterPrompt = CursorAfterMouseMessage(SaverWindow());
                          baselineAfterRefusal = {g_saverState->cursorBaseline.x,
                                                  g_saverState->cursorBaseline.y};
@@ -387,7 +389,8 @@ TEST_F(SaverWindowTest, AfterTheGracePeriodARefusedPasswordKeepsTheSaverWithAFre
     EXPECT_TRUE(arrowDuringPrompt);
     EXPECT_TRUE(checkingDuringPrompt);
     EXPECT_TRUE(aliveAfterRefusal);
-    EXPECT_EQ(cursorAfterPrompt, nullptr) << "the cursor hides again after the prompt";
+    EXPECT_EQ(cursorRightAfterPrompt, nullptr) << "the cursor hides as soon as the prompt ends";
+    EXPECT_EQ(cursorAfterPrompt, nullptr) << "the cursor stays hidden when the mouse moves";
     EXPECT_EQ(baselineAfterRefusal.x, prompted.x);
     EXPECT_EQ(baselineAfterRefusal.y, prompted.y);
     EXPECT_TRUE(aliveAfterSmallTravel) << "travel counts from where the prompt left the cursor";
