@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a Debian 12 machine, and
 # cross-builds libjpeg-turbo for MinGW-w64 from Debian's own source package.
-# Work already done is skipped; the machine's apt configuration is never edited.
+# Work already done is skipped; the machine's apt configuration is never edited. Wine is
+# installed with its recommended libraries: without them its input and display differ.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,7 +24,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "bootstrap: installing ${missing[*]}"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
 # libjpeg-turbo for MinGW-w64, static, from the same Debian source the native build uses.
