@@ -63,7 +63,6 @@ def main():
                 print("saved", name, flush=True)
                 last = data
         time.sleep(0.2)
-    print(saved)
     return 0 if saved else 1
 
 
