@@ -30,6 +30,9 @@ void ComposeFrame(HWND window, HDC windowDc, HPALETTE* formerPalette, bool* pale
     int32_t width = show.clientWidth;
     int32_t height = show.clientHeight;
     if (width <= 0 || height <= 0) {
+        // Nothing to show, but the picture still takes its place in the scattered sequence, so
+        // that later pictures land where they would have.
+        PlaceImage();
         return;
     }
     HBITMAP kept = static_cast<HBITMAP>(show.backBuffer);
@@ -42,6 +45,7 @@ void ComposeFrame(HWND window, HDC windowDc, HPALETTE* formerPalette, bool* pale
         if (bitmap && bitmap != kept) {
             DeleteObject(bitmap);
         }
+        PlaceImage();  // its place in the scattered sequence, as above
         return;
     }
     HGDIOBJ formerBitmap = SelectObject(bufferDc, bitmap);

@@ -206,6 +206,22 @@ TEST_F(ShowRendering, CollageAfterAResizeStartsFromTheKeptFrame) {
     EXPECT_EQ(shrunk.Mismatches(window.Grab()), 0);
 }
 
+TEST_F(ShowRendering, PictureOnAnEmptyClientStillTakesItsScatteredPlace) {
+    TestWindow window(0, 0);
+    RECT client;
+    ASSERT_TRUE(GetClientRect(window.Handle(), &client));
+    ASSERT_TRUE(IsRectEmpty(&client));
+    g_settings.position = 1;
+    Order({Picture("red.jpg", 40, 30, Red), Picture("green.jpg", 40, 30, Green)});
+    g_showRandom.Seed(1);
+    window.Frame();
+    ShowRandom afterOnePicture;
+    afterOnePicture.Seed(1);
+    afterOnePicture.Next();
+    afterOnePicture.Next();
+    EXPECT_EQ(g_showRandom.state, afterOnePicture.state);
+}
+
 // A 400 x 300 bitmap of the screen's format read as 0x00RRGGBB through the show's palette.
 std::vector<uint32_t> ReadBitmap(HBITMAP bitmap) {
     HDC memory = CreateCompatibleDC(nullptr);
