@@ -12,46 +12,16 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "app/password.h"
 #include "app/saver_state.h"
 #include "app/saver_window.h"
 #include "settings/settings.h"
+#include "show/test_pictures.h"
+#include "show/window_grab_win32.h"
 
 namespace {
 
 // --- Pictures and registry ------------------------------------------------------------------
-
-void WriteSolidJpeg(const std::string& path, int width, int height, COLORREF colour) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    jpeg_compress_struct compress;
-    jpeg_error_mgr errors;
-    compress.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&compress);
-    jpeg_stdio_dest(&compress, file);
-    compress.image_width = static_cast<JDIMENSION>(width);
-    compress.image_height = static_cast<JDIMENSION>(height);
-    compress.input_components = 3;
-    compress.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&compress);
-    jpeg_set_quality(&compress, 95, TRUE);
-    jpeg_start_compress(&compress, TRUE);
-    std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
-    for (int x = 0; x < width; ++x) {
-        row[x * 3] = GetRValue(colour);
-        row[x * 3 + 1] = GetGValue(colour);
-        row[x * 3 + 2] = GetBValue(colour);
-    }
-    while (compress.next_scanline < compress.image_height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&compress, rows, 1);
-    }
-    jpeg_finish_compress(&compress);
-    jpeg_destroy_compress(&compress);
-    std::fclose(file);
-}
 
 // One DWORD under the system's screen-saver key, put back as it was when the test ends.
 class SystemOption {
@@ -228,7 +198,7 @@ class SaverWindowTest : public ::testing::Test {
         folder = std::string(temp) + "fotovane-saver-window-test";
         CreateDirectoryA(folder.c_str(), nullptr);
         // Twice the preview's size: fitted, it fills the 152x112 child.
-        WriteSolidJpeg(folder + "\\solid.jpg", 304, 224, RGB(200, 40, 160));
+        WriteSolidJpeg(folder + "\\solid.jpg", 304, 224, Colour{200, 40, 160});
         hadSettings = SettingsKeyExists();
         if (hadSettings) {
             LoadSettings();
@@ -438,35 +408,6 @@ class PreviewHost {
     HWND window;
 };
 
-// The child's pixels as 0x00RRGGBB, read through its own device context.
-std::vector<uint32_t> Grab(HWND window, int width, int height) {
-    GdiFlush();
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC windowDc = GetDC(window);
-    HBITMAP section = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC memoryDc = CreateCompatibleDC(windowDc);
-    HGDIOBJ former = SelectObject(memoryDc, section);
-    BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY);
-    GdiFlush();
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
-    std::memcpy(pixels.data(), bits, pixels.size() * 4);
-    SelectObject(memoryDc, former);
-    DeleteDC(memoryDc);
-    DeleteObject(section);
-    ReleaseDC(window, windowDc);
-    for (uint32_t& pixel : pixels) {
-        pixel &= 0xFFFFFFu;
-    }
-    return pixels;
-}
-
 bool Near(uint32_t pixel, COLORREF colour, int tolerance) {
     const int red = static_cast<int>((pixel >> 16) & 0xFF) - GetRValue(colour);
     const int green = static_cast<int>((pixel >> 8) & 0xFF) - GetGValue(colour);
@@ -491,7 +432,8 @@ TEST_F(SaverWindowTest, PreviewDrawsIntoTheHostIgnoresInputAndClosesWithoutPassw
                              [&] {
                                  // The first frame comes at the first idle moment; allow a few.
                                  GetClientRect(SaverWindow(), &client);
-                                 const std::vector<uint32_t> pixels = Grab(SaverWindow(), 152, 112);
+                                 const std::vector<uint32_t> pixels =
+                                     GrabClient(SaverWindow(), 152, 112);
                                  wrongPixels = 0;
                                  for (uint32_t pixel : pixels) {
                                      wrongPixels += Near(pixel, RGB(200, 40, 160), 12) ? 0 : 1;
