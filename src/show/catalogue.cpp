@@ -27,10 +27,12 @@ int32_t JoinPath(char* out, const char* folder, const char* tail) {
     return 1;
 }
 
-void ScanSubfolders(const char* folder, int32_t subdirs) {
+// Visits the entries of folder that match the wildcard, in the order the search returns them,
+// until the catalogue is full.
+template <typename Visit>
+void ForEachEntry(const char* folder, const char* wildcard, Visit visit) {
     char pattern[MaxPath];
-    char joined[MaxPath];
-    if (!JoinPath(pattern, folder, "*.*")) {
+    if (!JoinPath(pattern, folder, wildcard)) {
         return;
     }
     FolderSearch search;
@@ -42,32 +44,25 @@ void ScanSubfolders(const char* folder, int32_t subdirs) {
         if (g_catalogue.count >= MaxImages) {
             break;
         }
+        visit(entry);
+    } while (search.Next(&entry));
+}
+
+void ScanSubfolders(const char* folder, int32_t subdirs) {
+    ForEachEntry(folder, "*.*", [&](const FolderEntry& entry) {
+        char joined[MaxPath];
         if (entry.isFolder && entry.name[0] != '.' && JoinPath(joined, folder, entry.name)) {
             ScanFolder(joined, subdirs);
         }
-    } while (search.Next(&entry));
-    search.Close();
+    });
 }
 
 void ScanFiles(const char* folder) {
-    char pattern[MaxPath];
-    if (!JoinPath(pattern, folder, "*.jpg")) {
-        return;
-    }
-    FolderSearch search;
-    FolderEntry entry;
-    if (!search.First(pattern, &entry)) {
-        return;
-    }
-    do {
-        if (g_catalogue.count >= MaxImages) {
-            break;
-        }
+    ForEachEntry(folder, "*.jpg", [&](const FolderEntry& entry) {
         if (!entry.isFolder && JoinPath(g_catalogue.paths[g_catalogue.count], folder, entry.name)) {
             ++g_catalogue.count;
         }
-    } while (search.Next(&entry));
-    search.Close();
+    });
 }
 
 }  // namespace

@@ -126,14 +126,12 @@ def main():
     helper = fv.Helper(helper_path)
     report = fv.Report()
     registry = fv.Registry()
-    try:
+
+    def checks():
         configure(scr, helper, report, registry, control_ids(resource_h), folder)
         run_saver(scr, helper, report, work)
-    except fv.Failure as failure:
-        report.check(False, str(failure))
-    finally:
-        registry.restore()
-    return report.finish()
+
+    return report.run(checks, registry)
 
 
 if __name__ == "__main__":

@@ -149,7 +149,8 @@ def main():
     helper = fv.Helper(helper_path)
     report = fv.Report()
     registry = fv.Registry()
-    try:
+
+    def checks():
         # The system's defaults: a threshold of 50 pixels and a grace period of 15 seconds.
         registry.delete_value(fv.SYSTEM_KEY, "Mouse Threshold")
         registry.delete_value(fv.SYSTEM_KEY, "Password Delay")
@@ -159,11 +160,8 @@ def main():
         click(scr, helper, report)
         foreground(scr, helper, report)
         zero_threshold(scr, helper, report, registry)
-    except fv.Failure as failure:
-        report.check(False, str(failure))
-    finally:
-        registry.restore()
-    return report.finish()
+
+    return report.run(checks, registry)
 
 
 if __name__ == "__main__":

@@ -312,3 +312,15 @@ class Report:
             return 1
         print("all checks passed")
         return 0
+
+    def run(self, body, registry=None):
+        """Runs the checks of body, counting a Failure as one failed check, puts the registry
+        back and returns the script's exit code."""
+        try:
+            body()
+        except Failure as failure:
+            self.check(False, str(failure))
+        finally:
+            if registry:
+                registry.restore()
+        return self.finish()

@@ -44,12 +44,12 @@ def main():
     os.makedirs(work, exist_ok=True)
     helper = fv.Helper(helper_path)
     report = fv.Report()
-    try:
+
+    def checks():
         hosted_child(scr, helper, report)
         no_window(scr, helper, report)
-    except fv.Failure as failure:
-        report.check(False, str(failure))
-    return report.finish()
+
+    return report.run(checks)
 
 
 if __name__ == "__main__":
