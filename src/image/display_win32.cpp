@@ -30,6 +30,10 @@ void PrepareDisplay() {
     std::memcpy(logical->palPalEntry, entries, sizeof(entries));
     HPALETTE palette = CreatePalette(logical);
     SetPaletteEntries(palette, 0, PaletteColours, reinterpret_cast<PALETTEENTRY*>(entries));
+    // A show started again without being stopped must not leave the earlier palette behind.
+    if (showPalette) {
+        DeleteObject(static_cast<HPALETTE>(showPalette));
+    }
     showPalette = palette;
     std::free(logical);
 }

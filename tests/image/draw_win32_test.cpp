@@ -79,6 +79,18 @@ TEST(DrawWin32, PrepareDisplayFollowsTheScreenDepth) {
     showPalette = nullptr;
 }
 
+TEST(DrawWin32, PreparingAgainReplacesThePaletteWithoutLeakingIt) {
+    PrepareDisplay();
+    HGDIOBJ first = static_cast<HGDIOBJ>(showPalette);
+    ASSERT_EQ(GetObjectType(first), static_cast<DWORD>(OBJ_PAL));
+    PrepareDisplay();
+    ASSERT_NE(showPalette, nullptr);
+    EXPECT_NE(static_cast<HGDIOBJ>(showPalette), first);
+    EXPECT_EQ(GetObjectType(first), 0u);
+    DeleteObject(static_cast<HPALETTE>(showPalette));
+    showPalette = nullptr;
+}
+
 TEST(DrawWin32, EmptyOrFailedPictureLeavesTheContextAlone) {
     PrepareDisplay();
     BackBuffer buffer(16, 16, RGB(10, 20, 30));
