@@ -4,6 +4,7 @@
 #include <jerror.h>
 #include "app/trace.h"
 #include "image/jpeg_error_trap.h"
+#include "image/stop_check.h"
 
 int32_t ScaleDenominator(int64_t imageWidth, int64_t imageHeight, int32_t targetWidth,
                          int32_t targetHeight, SizeRule rule) {
@@ -90,11 +91,12 @@ void UseStreamSource(j_decompress_ptr cinfo, FILE* stream) {
     cinfo->src = &src->pub;
 }
 
-// Real encoders write a dozen scans or so; thousands of tiny scans over a large picture are
-// an attack that would keep the decoder busy for minutes.
-void StopAbsurdScanCounts(j_common_ptr cinfo) {
+// Called by the library inside every pass. Real encoders write a dozen scans or so; thousands
+// of tiny scans over a large picture are an attack that would keep the decoder busy for minutes.
+// A stop asked for by the front end ends the decode as a failure: the frame stays as it is.
+void WatchDecodeWork(j_common_ptr cinfo) {
     j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > MaxProgressiveScans) {
+    if (d->input_scan_number > MaxProgressiveScans || ShouldStop()) {
         cinfo->err->msg_code = JERR_NOT_COMPILED;
         (*cinfo->err->error_exit)(cinfo);
     }
@@ -152,7 +154,7 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
     }
     jpeg_create_decompress(cinfo);
     cinfo->mem->max_memory_to_use = JpegLibraryMemoryLimit;
-    work->progress.progress_monitor = StopAbsurdScanCounts;
+    work->progress.progress_monitor = WatchDecodeWork;
     cinfo->progress = &work->progress;
     UseStreamSource(cinfo, stream);
     jpeg_read_header(cinfo, TRUE);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/trace.h"
+#include "image/stop_check.h"
 #include "show/folder_search.h"
 #include "show/show_random.h"
 
@@ -41,7 +42,8 @@ void ForEachEntry(const char* folder, const char* wildcard, Visit visit) {
         return;
     }
     do {
-        if (g_catalogue.count >= MaxImages) {
+        // A stopped scan keeps what it found so far.
+        if (g_catalogue.count >= MaxImages || ShouldStop()) {
             break;
         }
         visit(entry);
