@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <jerror.h>
 #include "app/trace.h"
+#include "image/exif_orientation.h"
 #include "image/jpeg_error_trap.h"
+#include "image/orient.h"
 #include "image/stop_check.h"
 
 int32_t ScaleDenominator(int64_t imageWidth, int64_t imageHeight, int32_t targetWidth,
@@ -157,10 +159,15 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
     work->progress.progress_monitor = WatchDecodeWork;
     cinfo->progress = &work->progress;
     UseStreamSource(cinfo, stream);
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);
 
-    int32_t d =
-        ScaleDenominator(cinfo->image_width, cinfo->image_height, targetWidth, targetHeight, rule);
+    // The reduction is chosen for the picture as it will stand on the screen.
+    const int32_t orientation = SavedOrientation(cinfo->marker_list);
+    const bool sidesSwap = OrientationSwapsSides(orientation);
+    const int64_t shownWidth = sidesSwap ? cinfo->image_height : cinfo->image_width;
+    const int64_t shownHeight = sidesSwap ? cinfo->image_width : cinfo->image_height;
+    int32_t d = ScaleDenominator(shownWidth, shownHeight, targetWidth, targetHeight, rule);
     cinfo->scale_num = 1;
     cinfo->scale_denom = static_cast<unsigned int>(d);
     work->adobeInverted = cinfo->saw_Adobe_marker != 0;
@@ -205,6 +212,10 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
     jpeg_destroy_decompress(cinfo);
     std::free(work->row);
     work->row = nullptr;
+    if (!OrientPicture(image, orientation)) {
+        Trace("jpeg: out of memory");
+        return false;
+    }
     return true;
 }
 

@@ -21,7 +21,22 @@ struct JpegOptions {
     int restartRows = 0;
     bool adobeMarker = true;    // four-component files only
     bool endlessScans = false;  // grey only: a valid progressive script of several hundred scans
+    std::vector<std::vector<uint8_t>> app1;  // APP1 markers' contents, written after the JFIF one
 };
+
+// One IFD entry of an Exif block. A single SHORT is written into the first two bytes of the
+// value field, as the format places it; anything else as a four-byte value.
+struct ExifEntry {
+    uint16_t tag;
+    uint16_t type;
+    uint32_t count;
+    uint32_t value;
+};
+
+// APP1 contents: "Exif\0\0", the TIFF header in the byte order asked, IFD0 with the entries
+// and a zero link to the next IFD.
+std::vector<uint8_t> ExifBlock(bool bigEndian, const std::vector<ExifEntry>& entries);
+std::vector<uint8_t> OrientationBlock(int orientation, bool bigEndian);
 
 // Interleaved samples in the order the kind takes them (RGB, grey, CMYK as stored).
 std::vector<uint8_t> PhotoSamples(int width, int height, int components, uint32_t seed);
