@@ -41,6 +41,15 @@ int main(int argc, char** argv) {
     s.lumaH = 1, s.lumaV = 2;
     s.width = 1;
     put(EncodeJpeg(s));
+    // Exif blocks in both byte orders, one beside another APP1 block, for the tag parser.
+    JpegOptions e = o;
+    e.app1 = {OrientationBlock(6, false)};
+    put(EncodeJpeg(e));
+    e.app1 = {{'h', 't', 't', 'p', ':', 0}, OrientationBlock(3, true)};
+    put(EncodeJpeg(e));
+    e.app1 = {OrientationBlock(7, true)};
+    e.progressive = true;
+    put(EncodeJpeg(e));
     put(TablesOnlyJpeg());
     std::printf("%d seeds in %s\n", n, argv[1]);
     return 0;
