@@ -50,7 +50,7 @@ int32_t ExifOrientation(const uint8_t* block, size_t size) {
     }
     // Subtractions only, so that no offset from the file can overflow a sum.
     const size_t ifd = tiff.U32(4);
-    if (ifd < TiffHeaderBytes || ifd > tiff.size || tiff.size - ifd < 2) {
+    if (ifd > tiff.size || tiff.size - ifd < 2) {
         return OrientationAsStored;
     }
     const size_t entries = tiff.U16(ifd);

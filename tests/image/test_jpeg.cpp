@@ -136,40 +136,31 @@ std::vector<uint8_t> EncodeJpeg(const JpegOptions& o) {
     return EncodeJpeg(o, PhotoSamples(o.width, o.height, components, 1));
 }
 
-std::vector<uint8_t> ExifBlock(bool bigEndian, const std::vector<ExifEntry>& entries) {
+std::vector<uint8_t> OrientationBlock(int orientation, bool bigEndian) {
     std::vector<uint8_t> b = {'E', 'x', 'i', 'f', 0, 0};
     auto put = [&](uint32_t v, int bytes) {
         for (int i = 0; i < bytes; ++i) {
-            int shift = bigEndian ? 8 * (bytes - 1 - i) : 8 * i;
-            b.push_back(static_cast<uint8_t>(v >> shift));
+            b.push_back(static_cast<uint8_t>(v >> (bigEndian ? 8 * (bytes - 1 - i) : 8 * i)));
         }
     };
-    b.push_back(bigEndian ? 'M' : 'I');
-    b.push_back(bigEndian ? 'M' : 'I');
+    put(bigEndian ? 0x4D4D : 0x4949, 2);
     put(42, 2);
     put(8, 4);
-    put(static_cast<uint32_t>(entries.size()), 2);
-    for (const ExifEntry& e : entries) {
-        put(e.tag, 2);
-        put(e.type, 2);
-        put(e.count, 4);
-        if (e.type == 3 && e.count == 1) {
-            put(e.value, 2);
-            put(0, 2);
-        } else {
-            put(e.value, 4);
-        }
+    // As cameras write it: make and model before the orientation, a resolution after it.
+    const uint32_t entries[4][4] = {{0x010F, 2, 4, 0x43616D00},
+                                    {0x0110, 2, 4, 0x58310000},
+                                    {0x0112, 3, 1, static_cast<uint32_t>(orientation)},
+                                    {0x011A, 5, 1, 0x100}};
+    put(4, 2);
+    for (const auto& e : entries) {
+        put(e[0], 2);
+        put(e[1], 2);
+        put(e[2], 4);
+        put(e[3], e[1] == 3 ? 2 : 4);  // a SHORT sits first in the value field
+        put(0, e[1] == 3 ? 2 : 0);
     }
-    put(0, 4);
+    put(0, 4);  // no next IFD
     return b;
-}
-
-std::vector<uint8_t> OrientationBlock(int orientation, bool bigEndian) {
-    // Camera files carry other tags around it: make, model, then the orientation.
-    return ExifBlock(bigEndian, {{0x010F, 2, 4, 0x43616D00},
-                                 {0x0110, 2, 4, 0x58310000},
-                                 {0x0112, 3, 1, static_cast<uint32_t>(orientation)},
-                                 {0x011A, 5, 1, 0x100}});
 }
 
 std::vector<uint8_t> TablesOnlyJpeg() {

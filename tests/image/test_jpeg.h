@@ -24,18 +24,8 @@ struct JpegOptions {
     std::vector<std::vector<uint8_t>> app1;  // APP1 markers' contents, written after the JFIF one
 };
 
-// One IFD entry of an Exif block. A single SHORT is written into the first two bytes of the
-// value field, as the format places it; anything else as a four-byte value.
-struct ExifEntry {
-    uint16_t tag;
-    uint16_t type;
-    uint32_t count;
-    uint32_t value;
-};
-
-// APP1 contents: "Exif\0\0", the TIFF header in the byte order asked, IFD0 with the entries
-// and a zero link to the next IFD.
-std::vector<uint8_t> ExifBlock(bool bigEndian, const std::vector<ExifEntry>& entries);
+// APP1 contents: "Exif\0\0", a TIFF header in the byte order asked and IFD0 with four entries,
+// the third (at byte 40) the orientation, a single SHORT.
 std::vector<uint8_t> OrientationBlock(int orientation, bool bigEndian);
 
 // Interleaved samples in the order the kind takes them (RGB, grey, CMYK as stored).
