@@ -1,8 +1,7 @@
 #include "image/orient.h"
 
 #include <algorithm>
-#include <cstddef>
-#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -49,80 +48,45 @@ void TurnHalf(DibImage* image) {
     }
 }
 
-// Stored pixel (x, y) of a W x H picture lands at (y or H-1-y, x or W-1-x) of the H x W one:
-// the first stored row becomes the left or right column, the first stored column the top or
-// bottom row. Square tiles keep the rows being written few enough to stay in the cache.
-constexpr int32_t TileSide = 32;
-
-void Transpose(const DibImage& from, uint8_t* to, int32_t toStride, bool rowsFromRight,
-               bool columnsFromBottom) {
-    const int32_t w = from.width;
-    const int32_t h = from.height;
-    const ptrdiff_t step = columnsFromBottom ? -static_cast<ptrdiff_t>(toStride) : toStride;
-    for (int32_t ty = 0; ty < h; ty += TileSide) {
-        const int32_t yEnd = std::min(h, ty + TileSide);
-        for (int32_t tx = 0; tx < w; tx += TileSide) {
-            const int32_t xEnd = std::min(w, tx + TileSide);
-            const size_t firstRow = static_cast<size_t>(columnsFromBottom ? w - 1 - tx : tx);
-            for (int32_t y = ty; y < yEnd; ++y) {
-                const uint8_t* s = from.pixels +
-                                   static_cast<size_t>(y) * static_cast<size_t>(from.stride) +
-                                   3 * static_cast<size_t>(tx);
-                const int32_t column = rowsFromRight ? h - 1 - y : y;
-                uint8_t* d = to + firstRow * static_cast<size_t>(toStride) + 3 * column;
-                for (int32_t x = tx; x < xEnd; ++x, s += 3, d += step) {
-                    d[0] = s[0];
-                    d[1] = s[1];
-                    d[2] = s[2];
-                }
-            }
-        }
-    }
-}
-
-bool TurnQuarter(DibImage* image, bool rowsFromRight, bool columnsFromBottom) {
-    const int32_t newWidth = image->height;
-    const int32_t newHeight = image->width;
-    const int32_t newStride = DibStride(newWidth);
-    uint8_t* turned = static_cast<uint8_t*>(
-        std::malloc(static_cast<size_t>(newStride) * static_cast<size_t>(newHeight)));
-    if (turned == nullptr) {
-        return false;
-    }
-    Transpose(*image, turned, newStride, rowsFromRight, columnsFromBottom);
-    std::free(image->pixels);
-    image->pixels = turned;
-    image->width = newWidth;
-    image->height = newHeight;
-    image->stride = newStride;
-    return true;
-}
-
 }  // namespace
 
-bool OrientPicture(DibImage* image, int32_t orientation) {
-    if (image->pixels == nullptr || image->width < 1 || image->height < 1) {
-        return true;
+void OrientInPlace(DibImage* image, int32_t orientation) {
+    if (image->pixels == nullptr) {
+        return;
     }
-    switch (orientation) {
-        case 2:
-            MirrorLeftRight(image);
-            return true;
-        case 3:
-            TurnHalf(image);
-            return true;
-        case 4:
-            MirrorTopBottom(image);
-            return true;
-        case 5:
-            return TurnQuarter(image, false, false);
-        case 6:
-            return TurnQuarter(image, true, false);
-        case 7:
-            return TurnQuarter(image, true, true);
-        case 8:
-            return TurnQuarter(image, false, true);
-        default:
-            return true;
+    if (orientation == 2) {
+        MirrorLeftRight(image);
+    } else if (orientation == 3) {
+        TurnHalf(image);
+    } else if (orientation == 4) {
+        MirrorTopBottom(image);
+    }
+}
+
+void PlaceTurnedRows(DibImage* image, const uint8_t* rows, size_t rowBytes, int32_t first,
+                     int32_t count, int32_t orientation) {
+    // Stored pixel (x, y) of a W x H picture is shown at (y or H-1-y, x or W-1-x): the first
+    // stored row becomes the left column (5, 8) or the right one (6, 7), the first stored
+    // column the top row (5, 6) or the bottom one (7, 8).
+    const bool rowsFromRight = orientation == 6 || orientation == 7;
+    const bool columnsFromBottom = orientation == 7 || orientation == 8;
+    const int32_t storedWidth = image->height;
+    const int32_t storedHeight = image->width;
+    const int32_t firstColumn = rowsFromRight ? storedHeight - first - count : first;
+    const ptrdiff_t next =
+        rowsFromRight ? -static_cast<ptrdiff_t>(rowBytes) : static_cast<ptrdiff_t>(rowBytes);
+    const uint8_t* firstRow =
+        rows + (rowsFromRight ? static_cast<size_t>(count - 1) * rowBytes : 0);
+    // One stored column of the band fills a run of one shown row, left to right, four bytes
+    // at a time: the fourth is overwritten by the next pixel of the run.
+    for (int32_t x = 0; x < storedWidth; ++x) {
+        uint8_t* d = Row(image, columnsFromBottom ? storedWidth - 1 - x : x) + 3 * firstColumn;
+        const uint8_t* s = firstRow + 3 * static_cast<size_t>(x);
+        for (int32_t k = 1; k < count; ++k, d += 3, s += next) {
+            std::memcpy(d, s, 4);
+        }
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
     }
 }

@@ -1,10 +1,17 @@
 #pragma once
-// Turns or mirrors a decoded picture so that it stands as its Exif orientation asks.
+// Puts a decoded picture the way its Exif orientation asks it to be shown.
 
+#include <cstddef>
 #include <cstdint>
 #include "image/dib_image.h"
 
-// Orientation 1 to 8 (see exif_orientation.h); any other value leaves the picture as it is.
-// Mirrors and half turns work in place; quarter turns and diagonal mirrors build the picture
-// anew and return false, with the picture unchanged, when that buffer cannot be had.
-bool OrientPicture(DibImage* image, int32_t orientation);
+// Mirrors and the half turn (orientations 2, 3, 4), in place; other values change nothing.
+void OrientInPlace(DibImage* image, int32_t orientation);
+
+// Quarter turns and diagonal mirrors (orientations 5 to 8) are placed row by row as the
+// decoder delivers them: stored rows first to first + count - 1, blue-green-red pixels with
+// rowBytes from one row to the next, go to their shown places in image, which already has the
+// shown shape (as many rows as a stored row has pixels). A stored row may be read one byte
+// past its last pixel; count is at least 1.
+void PlaceTurnedRows(DibImage* image, const uint8_t* rows, size_t rowBytes, int32_t first,
+                     int32_t count, int32_t orientation);
