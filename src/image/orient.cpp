@@ -68,6 +68,9 @@ void PlaceTurnedRows(DibImage* image, const uint8_t* rows, size_t rowBytes, int3
     // Stored pixel (x, y) of a W x H picture is shown at (y or H-1-y, x or W-1-x): the first
     // stored row becomes the left column (5, 8) or the right one (6, 7), the first stored
     // column the top row (5, 6) or the bottom one (7, 8).
+    if (count < 1) {
+        return;
+    }
     const bool rowsFromRight = orientation == 6 || orientation == 7;
     const bool columnsFromBottom = orientation == 7 || orientation == 8;
     const int32_t storedWidth = image->height;

@@ -12,6 +12,6 @@ void OrientInPlace(DibImage* image, int32_t orientation);
 // decoder delivers them: stored rows first to first + count - 1, blue-green-red pixels with
 // rowBytes from one row to the next, go to their shown places in image, which already has the
 // shown shape (as many rows as a stored row has pixels). A stored row may be read one byte
-// past its last pixel; count is at least 1.
+// past its last pixel.
 void PlaceTurnedRows(DibImage* image, const uint8_t* rows, size_t rowBytes, int32_t first,
                      int32_t count, int32_t orientation);
