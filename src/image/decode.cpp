@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <jerror.h>
 #include "app/trace.h"
-#include "image/exif_orientation.h"
+#include "image/exif_marker.h"
 #include "image/jpeg_error_trap.h"
 #include "image/orient.h"
 #include "image/read_turned.h"
@@ -160,11 +160,12 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
     work->progress.progress_monitor = WatchDecodeWork;
     cinfo->progress = &work->progress;
     UseStreamSource(cinfo, stream);
-    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+    ExifWatch exif;
+    WatchExifOrientation(cinfo, &exif);
     jpeg_read_header(cinfo, TRUE);
 
     // The reduction is chosen for the picture as it will stand on the screen.
-    const int32_t orientation = SavedOrientation(cinfo->marker_list);
+    const int32_t orientation = exif.orientation;
     const bool sidesSwap = OrientationSwapsSides(orientation);
     const int64_t shownWidth = sidesSwap ? cinfo->image_height : cinfo->image_width;
     const int64_t shownHeight = sidesSwap ? cinfo->image_width : cinfo->image_height;

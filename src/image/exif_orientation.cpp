@@ -1,7 +1,6 @@
 #include "image/exif_orientation.h"
 
 #include <cstring>
-#include "image/jpeg_library.h"
 
 namespace {
 
@@ -10,10 +9,6 @@ constexpr uint16_t OrientationTag = 0x0112;
 constexpr uint16_t ShortType = 3;
 constexpr size_t TiffHeaderBytes = 8;
 constexpr size_t EntryBytes = 12;
-
-bool IsExifBlock(const uint8_t* block, size_t size) {
-    return size >= sizeof(ExifId) && std::memcmp(block, ExifId, sizeof(ExifId)) == 0;
-}
 
 // The TIFF structure after the identifier, with the byte order its header names. Every read
 // is checked by the caller against size first.
@@ -34,6 +29,10 @@ struct Tiff {
 };
 
 }  // namespace
+
+bool IsExifBlock(const uint8_t* block, size_t size) {
+    return size >= sizeof(ExifId) && std::memcmp(block, ExifId, sizeof(ExifId)) == 0;
+}
 
 int32_t ExifOrientation(const uint8_t* block, size_t size) {
     if (block == nullptr || !IsExifBlock(block, size) || size - sizeof(ExifId) < TiffHeaderBytes) {
@@ -67,15 +66,6 @@ int32_t ExifOrientation(const uint8_t* block, size_t size) {
             return OrientationAsStored;
         }
         return value;
-    }
-    return OrientationAsStored;
-}
-
-int32_t SavedOrientation(const jpeg_marker_struct* markers) {
-    for (const jpeg_marker_struct* m = markers; m != nullptr; m = m->next) {
-        if (m->marker == JPEG_APP0 + 1 && IsExifBlock(m->data, m->data_length)) {
-            return ExifOrientation(m->data, m->data_length);
-        }
     }
     return OrientationAsStored;
 }

@@ -5,8 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 
-struct jpeg_marker_struct;
-
 constexpr int32_t OrientationAsStored = 1;
 
 // The orientation that an APP1 block records (the marker's bytes after its length field).
@@ -14,8 +12,8 @@ constexpr int32_t OrientationAsStored = 1;
 // outside the size bytes is read.
 int32_t ExifOrientation(const uint8_t* block, size_t size);
 
-// The orientation of the first Exif block among the markers the library saved; 1 without one.
-int32_t SavedOrientation(const jpeg_marker_struct* markers);
+// True when an APP1 block starts with the Exif identifier.
+bool IsExifBlock(const uint8_t* block, size_t size);
 
 // Orientations 5 to 8 show the stored rows as columns.
 constexpr bool OrientationSwapsSides(int32_t orientation) {

@@ -37,7 +37,7 @@ TEST(Orientation, EveryPixelIsShownWhereTheExifBlockSays) {
     broken[14] = broken[15] = 0xFF;  // entry count
     const std::vector<uint8_t> xmp = {'h', 't', 't', 'p', ':', 0, '<', 'x', '/', '>'};
     std::vector<std::pair<std::vector<std::vector<uint8_t>>, int>> cases = {
-        {{xmp, OrientationBlock(6, false), OrientationBlock(3, false)}, 6}, {{broken}, 1}};
+        {{{}, {1}, xmp, OrientationBlock(6, false), OrientationBlock(3, false)}, 6}, {{broken}, 1}};
     for (int orientation = 1; orientation <= 8; ++orientation) {
         cases.push_back({{OrientationBlock(orientation, false)}, orientation});
         cases.push_back({{OrientationBlock(orientation, true)}, orientation});

@@ -16,7 +16,7 @@
 #include <vector>
 #include "image/decode.h"
 #include "image/dib_image.h"
-#include "image/exif_orientation.h"
+#include "image/exif_marker.h"
 #include "image/jpeg_library.h"
 
 // Heap accounting: every allocation of the process goes through these, so the peak of live
@@ -121,10 +121,11 @@ double PlainDecode(const char* path, int32_t boxWidth, int32_t boxHeight, bool k
     b.cinfo.err = jpeg_std_error(&b.err);
     jpeg_create_decompress(&b.cinfo);
     jpeg_stdio_src(&b.cinfo, f);
-    jpeg_save_markers(&b.cinfo, JPEG_APP0 + 1, 0xFFFF);
+    ExifWatch exif;
+    WatchExifOrientation(&b.cinfo, &exif);
     jpeg_read_header(&b.cinfo, TRUE);
     // The reduction Decode picks, which is for the picture as shown; the baseline does not turn.
-    const bool sidesSwap = OrientationSwapsSides(SavedOrientation(b.cinfo.marker_list));
+    const bool sidesSwap = OrientationSwapsSides(exif.orientation);
     const JDIMENSION shownW = sidesSwap ? b.cinfo.image_height : b.cinfo.image_width;
     const JDIMENSION shownH = sidesSwap ? b.cinfo.image_width : b.cinfo.image_height;
     b.cinfo.scale_num = 1;

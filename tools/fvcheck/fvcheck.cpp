@@ -8,7 +8,7 @@
 #include <string>
 #include "image/dib_image.h"
 #include "image/display.h"
-#include "image/exif_orientation.h"
+#include "image/exif_marker.h"
 #include "image/jpeg_error_trap.h"
 
 namespace {
@@ -55,13 +55,14 @@ bool ReadSourceSize(HeaderWork* work, FILE* f, SourceSize* size) {
     }
     jpeg_create_decompress(&work->cinfo);
     jpeg_stdio_src(&work->cinfo, f);
-    jpeg_save_markers(&work->cinfo, JPEG_APP0 + 1, 0xFFFF);
+    ExifWatch exif;
+    WatchExifOrientation(&work->cinfo, &exif);
     jpeg_read_header(&work->cinfo, TRUE);
     size->width = static_cast<long>(work->cinfo.image_width);
     size->height = static_cast<long>(work->cinfo.image_height);
     size->components = work->cinfo.num_components;
     size->progressive = work->cinfo.progressive_mode != 0;
-    size->orientation = SavedOrientation(work->cinfo.marker_list);
+    size->orientation = exif.orientation;
     jpeg_destroy_decompress(&work->cinfo);
     return true;
 }
