@@ -8,6 +8,7 @@ namespace {
 constexpr size_t ExifIdBytes = 6;
 
 // Marker bytes through the source manager, as the library's own marker readers take them.
+// The decoder's sources never suspend; false only passes a suspension on.
 bool ReadBytes(j_decompress_ptr cinfo, uint8_t* out, size_t count) {
     jpeg_source_mgr* src = cinfo->src;
     while (count > 0) {
