@@ -3,7 +3,10 @@
 #include <cstdlib>
 #include <jerror.h>
 #include "app/trace.h"
+#include "image/exif_marker.h"
 #include "image/jpeg_error_trap.h"
+#include "image/orient.h"
+#include "image/read_turned.h"
 #include "image/stop_check.h"
 
 int32_t ScaleDenominator(int64_t imageWidth, int64_t imageHeight, int32_t targetWidth,
@@ -110,7 +113,7 @@ struct DecodeWork {
     JpegErrorTrap trap;
     jpeg_progress_mgr progress;
     JSAMPROW rowPointers[RowsPerRead];
-    uint8_t* row;  // four-component files only
+    uint8_t* row;  // four-component files, or the band of turned ones
     bool adobeInverted;
 };
 
@@ -157,10 +160,16 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
     work->progress.progress_monitor = WatchDecodeWork;
     cinfo->progress = &work->progress;
     UseStreamSource(cinfo, stream);
+    ExifWatch exif;
+    WatchExifOrientation(cinfo, &exif);
     jpeg_read_header(cinfo, TRUE);
 
-    int32_t d =
-        ScaleDenominator(cinfo->image_width, cinfo->image_height, targetWidth, targetHeight, rule);
+    // The reduction is chosen for the picture as it will stand on the screen.
+    const int32_t orientation = exif.orientation;
+    const bool sidesSwap = OrientationSwapsSides(orientation);
+    const int64_t shownWidth = sidesSwap ? cinfo->image_height : cinfo->image_width;
+    const int64_t shownHeight = sidesSwap ? cinfo->image_width : cinfo->image_height;
+    int32_t d = ScaleDenominator(shownWidth, shownHeight, targetWidth, targetHeight, rule);
     cinfo->scale_num = 1;
     cinfo->scale_denom = static_cast<unsigned int>(d);
     work->adobeInverted = cinfo->saw_Adobe_marker != 0;
@@ -168,9 +177,11 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
     // Refuse before the library allocates the picture-sized parts of a progressive decode.
     jpeg_calc_output_dimensions(cinfo);
     const int32_t components = cinfo->out_color_components;
-    const size_t stride = static_cast<size_t>(DibStride(static_cast<int32_t>(cinfo->output_width)));
+    const JDIMENSION pictureWidth = sidesSwap ? cinfo->output_height : cinfo->output_width;
+    const JDIMENSION pictureHeight = sidesSwap ? cinfo->output_width : cinfo->output_height;
+    const size_t stride = static_cast<size_t>(DibStride(static_cast<int32_t>(pictureWidth)));
     const bool knownLayout = components == 1 || components == 3 || components == 4;
-    if (!knownLayout || stride * cinfo->output_height > PixelMemoryLimit) {
+    if (!knownLayout || stride * pictureHeight > PixelMemoryLimit) {
         Trace("jpeg: picture refused");
         jpeg_destroy_decompress(cinfo);
         return false;
@@ -180,23 +191,28 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
     }
 
     jpeg_start_decompress(cinfo);
-    image->width = static_cast<int32_t>(cinfo->output_width);
-    image->height = static_cast<int32_t>(cinfo->output_height);
+    image->width = static_cast<int32_t>(pictureWidth);
+    image->height = static_cast<int32_t>(pictureHeight);
     image->components = components;
     image->stride = DibStride(image->width);
-    if (components == 4) {
-        work->row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(image->width) * 4));
+    // Turned pictures go through a band of rows; four-component ones through one row.
+    const bool needsRow = sidesSwap || components == 4;
+    if (needsRow) {
+        work->row = static_cast<uint8_t*>(std::malloc(sidesSwap ? TurnBandBytes(cinfo->output_width)
+                                                                : cinfo->output_width * size_t{4}));
     }
     image->pixels = static_cast<uint8_t*>(
         std::malloc(static_cast<size_t>(image->stride) * static_cast<size_t>(image->height)));
-    if (image->pixels == nullptr || (components == 4 && work->row == nullptr)) {
+    if (image->pixels == nullptr || (needsRow && work->row == nullptr)) {
         Trace("jpeg: out of memory");
         std::free(work->row);
         work->row = nullptr;
         jpeg_destroy_decompress(cinfo);
         return false;
     }
-    if (components == 4) {
+    if (sidesSwap) {
+        ReadTurned(image, cinfo, work->row, orientation, work->adobeInverted);
+    } else if (components == 4) {
         ReadFourComponents(image, work);
     } else {
         ReadDirect(image, cinfo, work->rowPointers);
@@ -205,6 +221,7 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
     jpeg_destroy_decompress(cinfo);
     std::free(work->row);
     work->row = nullptr;
+    OrientInPlace(image, orientation);
     return true;
 }
 

@@ -115,6 +115,9 @@ std::vector<uint8_t> EncodeJpeg(const JpegOptions& o, const std::vector<uint8_t>
         jpeg_simple_progression(&cinfo);
     }
     jpeg_start_compress(&cinfo, TRUE);
+    for (const std::vector<uint8_t>& block : o.app1) {
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, block.data(), static_cast<unsigned>(block.size()));
+    }
     const int components = cinfo.input_components;
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(
@@ -131,6 +134,33 @@ std::vector<uint8_t> EncodeJpeg(const JpegOptions& o, const std::vector<uint8_t>
 std::vector<uint8_t> EncodeJpeg(const JpegOptions& o) {
     int components = o.kind == JpegKind::Colour ? 3 : o.kind == JpegKind::Grey ? 1 : 4;
     return EncodeJpeg(o, PhotoSamples(o.width, o.height, components, 1));
+}
+
+std::vector<uint8_t> OrientationBlock(int orientation, bool bigEndian) {
+    std::vector<uint8_t> b = {'E', 'x', 'i', 'f', 0, 0};
+    auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            b.push_back(static_cast<uint8_t>(v >> (bigEndian ? 8 * (bytes - 1 - i) : 8 * i)));
+        }
+    };
+    put(bigEndian ? 0x4D4D : 0x4949, 2);
+    put(42, 2);
+    put(8, 4);
+    // As cameras write it: make and model before the orientation, a resolution after it.
+    const uint32_t entries[4][4] = {{0x010F, 2, 4, 0x43616D00},
+                                    {0x0110, 2, 4, 0x58310000},
+                                    {0x0112, 3, 1, static_cast<uint32_t>(orientation)},
+                                    {0x011A, 5, 1, 0x100}};
+    put(4, 2);
+    for (const auto& e : entries) {
+        put(e[0], 2);
+        put(e[1], 2);
+        put(e[2], 4);
+        put(e[3], e[1] == 3 ? 2 : 4);  // a SHORT sits first in the value field
+        put(0, e[1] == 3 ? 2 : 0);
+    }
+    put(0, 4);  // no next IFD
+    return b;
 }
 
 std::vector<uint8_t> TablesOnlyJpeg() {

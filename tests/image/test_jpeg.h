@@ -21,7 +21,12 @@ struct JpegOptions {
     int restartRows = 0;
     bool adobeMarker = true;    // four-component files only
     bool endlessScans = false;  // grey only: a valid progressive script of several hundred scans
+    std::vector<std::vector<uint8_t>> app1;  // APP1 markers' contents, written after the JFIF one
 };
+
+// APP1 contents: "Exif\0\0", a TIFF header in the byte order asked and IFD0 with four entries,
+// the third (at byte 40) the orientation, a single SHORT.
+std::vector<uint8_t> OrientationBlock(int orientation, bool bigEndian);
 
 // Interleaved samples in the order the kind takes them (RGB, grey, CMYK as stored).
 std::vector<uint8_t> PhotoSamples(int width, int height, int components, uint32_t seed);

@@ -16,6 +16,7 @@
 #include <vector>
 #include "image/decode.h"
 #include "image/dib_image.h"
+#include "image/exif_marker.h"
 #include "image/jpeg_library.h"
 
 // Heap accounting: every allocation of the process goes through these, so the peak of live
@@ -120,10 +121,16 @@ double PlainDecode(const char* path, int32_t boxWidth, int32_t boxHeight, bool k
     b.cinfo.err = jpeg_std_error(&b.err);
     jpeg_create_decompress(&b.cinfo);
     jpeg_stdio_src(&b.cinfo, f);
+    ExifWatch exif;
+    WatchExifOrientation(&b.cinfo, &exif);
     jpeg_read_header(&b.cinfo, TRUE);
+    // The reduction Decode picks, which is for the picture as shown; the baseline does not turn.
+    const bool sidesSwap = OrientationSwapsSides(exif.orientation);
+    const JDIMENSION shownW = sidesSwap ? b.cinfo.image_height : b.cinfo.image_width;
+    const JDIMENSION shownH = sidesSwap ? b.cinfo.image_width : b.cinfo.image_height;
     b.cinfo.scale_num = 1;
-    b.cinfo.scale_denom = static_cast<unsigned>(ScaleDenominator(
-        b.cinfo.image_width, b.cinfo.image_height, boxWidth, boxHeight, SizeRuleFit));
+    b.cinfo.scale_denom =
+        static_cast<unsigned>(ScaleDenominator(shownW, shownH, boxWidth, boxHeight, SizeRuleFit));
     jpeg_start_decompress(&b.cinfo);
     const size_t rowBytes = static_cast<size_t>(b.cinfo.output_width) * b.cinfo.output_components;
     uint8_t* buffer = static_cast<uint8_t*>(

@@ -41,6 +41,18 @@ int main(int argc, char** argv) {
     s.lumaH = 1, s.lumaV = 2;
     s.width = 1;
     put(EncodeJpeg(s));
+    // Exif blocks of every turn and mirror in both byte orders, one beside another APP1
+    // block, one progressive: the tag parser and every orientation path.
+    JpegOptions e = o;
+    for (int orientation = 2; orientation <= 8; ++orientation) {
+        e.app1 = {OrientationBlock(orientation, orientation % 2 == 0)};
+        put(EncodeJpeg(e));
+    }
+    e.app1 = {{'h', 't', 't', 'p', ':', 0}, OrientationBlock(3, true)};
+    put(EncodeJpeg(e));
+    e.app1 = {OrientationBlock(6, false)};
+    e.progressive = true;
+    put(EncodeJpeg(e));
     put(TablesOnlyJpeg());
     std::printf("%d seeds in %s\n", n, argv[1]);
     return 0;

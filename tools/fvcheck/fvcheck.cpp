@@ -8,6 +8,7 @@
 #include <string>
 #include "image/dib_image.h"
 #include "image/display.h"
+#include "image/exif_marker.h"
 #include "image/jpeg_error_trap.h"
 
 namespace {
@@ -38,6 +39,7 @@ struct SourceSize {
     long height = 0;
     int components = 0;
     bool progressive = false;
+    int32_t orientation = OrientationAsStored;
 };
 
 struct HeaderWork {
@@ -53,11 +55,14 @@ bool ReadSourceSize(HeaderWork* work, FILE* f, SourceSize* size) {
     }
     jpeg_create_decompress(&work->cinfo);
     jpeg_stdio_src(&work->cinfo, f);
+    ExifWatch exif;
+    WatchExifOrientation(&work->cinfo, &exif);
     jpeg_read_header(&work->cinfo, TRUE);
     size->width = static_cast<long>(work->cinfo.image_width);
     size->height = static_cast<long>(work->cinfo.image_height);
     size->components = work->cinfo.num_components;
     size->progressive = work->cinfo.progressive_mode != 0;
+    size->orientation = exif.orientation;
     jpeg_destroy_decompress(&work->cinfo);
     return true;
 }
@@ -125,6 +130,9 @@ int Check(const char* path, const Options& o, const ShowPaletteEntry* palette) {
                     : source.components == 4 ? "four-component"
                                              : "colour",
                     source.progressive ? " progressive" : "");
+        if (source.orientation != OrientationAsStored) {
+            std::printf("orientation %d, ", source.orientation);
+        }
     }
     if (image.failed) {
         std::printf("FAILED to decode (%.1f ms)\n", Millis(t0, t1));
