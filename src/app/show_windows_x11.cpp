@@ -109,6 +109,9 @@ void UsePrivateColormap() {
     }
     for (int32_t i = 0; i < g_windowCount; ++i) {
         XSetWindowColormap(g_display, g_windows[i].window, g_x11.colormap);
+        // The default black is a cell of the shared colormap; the palette ends in black.
+        XSetWindowBackground(g_display, g_windows[i].window,
+                             g_x11.palettePixels[PaletteColours - 1]);
     }
     XInstallColormap(g_display, g_x11.colormap);
 }
