@@ -216,7 +216,10 @@ int64_t NowMs() {
 }  // namespace
 
 int OnShowXError(Display*, XErrorEvent* error) {
-    if (error->error_code == BadWindow || error->error_code == BadDrawable) {
+    // A back buffer the server could not make also reports BadDrawable: only a show window
+    // that went away ends the show.
+    bool showWindow = FindWindow(error->resourceid) != nullptr || g_windowCount == 0;
+    if ((error->error_code == BadWindow || error->error_code == BadDrawable) && showWindow) {
         g_windowGone = true;
     }
     return 0;
