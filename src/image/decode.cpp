@@ -112,8 +112,7 @@ uint64_t BlocksPerRow(j_decompress_ptr cinfo) {
         blocks += static_cast<uint64_t>(component->width_in_blocks) *
                   static_cast<uint64_t>(component->v_samp_factor);
     }
-    // An arithmetic-coded block costs tens of times what a Huffman-coded one does.
-    return cinfo->arith_code ? blocks * ArithmeticBlockWeight : blocks;
+    return blocks;
 }
 
 void CountBlockVisits(WorkWatch* watch, j_decompress_ptr cinfo) {
@@ -141,7 +140,11 @@ void WatchDecodeWork(j_common_ptr cinfo) {
     WorkWatch* watch = reinterpret_cast<WorkWatch*>(d->progress);
     CountBlockVisits(watch, d);
     const uint64_t bytes = reinterpret_cast<StreamSource*>(d->src)->bytesRead;
-    const bool beyondFile = watch->blockVisits > BlockVisitsPerByte * bytes + BlockVisitsAllowance;
+    // Past the end of its data, an arithmetic decoder still decodes every coefficient of a
+    // block, at up to a thousand times the cost of a Huffman decoder's filler.
+    const uint64_t allowance =
+        d->arith_code ? BlockVisitsAllowance / ArithmeticBlockCost : BlockVisitsAllowance;
+    const bool beyondFile = watch->blockVisits > BlockVisitsPerByte * bytes + allowance;
     if (d->input_scan_number > MaxProgressiveScans || beyondFile || ShouldStop()) {
         cinfo->err->msg_code = JERR_NOT_COMPILED;
         (*cinfo->err->error_exit)(cinfo);

@@ -25,7 +25,7 @@ constexpr int MaxProgressiveScans = 256;
 // Blocks the decoder's scans may walk: so many per byte of the file, plus an allowance that
 // lets a short file declaring a large picture show what it holds. Real photos stay within the
 // allowance alone (the coefficient buffers hold at most 4 million blocks, scanned ten times or
-// so); bytes that hold no blocks buy little.
+// so); bytes that hold no blocks buy little. Arithmetic-coded files get a smaller allowance.
 constexpr uint64_t BlockVisitsPerByte = 100;
 constexpr uint64_t BlockVisitsAllowance = 48u * 1000 * 1000;
-constexpr uint64_t ArithmeticBlockWeight = 32;
+constexpr uint64_t ArithmeticBlockCost = 256;
