@@ -141,7 +141,7 @@ void WatchDecodeWork(j_common_ptr cinfo) {
     CountBlockVisits(watch, d);
     const uint64_t bytes = reinterpret_cast<StreamSource*>(d->src)->bytesRead;
     // Past the end of its data, an arithmetic decoder still decodes every coefficient of a
-    // block, at up to a thousand times the cost of a Huffman decoder's filler.
+    // block, at hundreds of times the cost of a Huffman decoder's filler.
     const uint64_t allowance =
         d->arith_code ? BlockVisitsAllowance / ArithmeticBlockCost : BlockVisitsAllowance;
     const bool beyondFile = watch->blockVisits > BlockVisitsPerByte * bytes + allowance;
