@@ -177,9 +177,13 @@ def latencies(scr, helper, report, registry, work):
 
 
 def restart_wine():
-    """Settings read at Wine's start, such as the display's DPI, take effect after this."""
-    fv.run("wineserver", "-k")
-    fv.run("wineserver", "-w")
+    """Settings read at Wine's start, such as the display's DPI, take effect after this. As
+    scripts/with-wine.sh does: one lasting server, and Wine's background services started
+    here, so that they do not hold the output pipe of the next program that is run."""
+    for command in (["wineserver", "-k"], ["wineserver", "-w"], ["wineserver", "-p"],
+                    ["wine", "cmd", "/c", "exit"]):
+        subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
 
 
 def display_scaling(scr, helper, report, registry):
