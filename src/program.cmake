@@ -13,7 +13,7 @@ if(WIN32)
     target_include_directories(Fotovane PRIVATE ${CMAKE_BINARY_DIR}/generated
                                                ${CMAKE_CURRENT_SOURCE_DIR}/resources)
     set_target_properties(Fotovane PROPERTIES SUFFIX ".scr" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-    target_link_libraries(Fotovane PRIVATE fv_app fv_dialogs fv_show fv_image fv_settings)
+    target_link_libraries(Fotovane PRIVATE fv_app fv_dialogs fv_show fv_image fv_settings ole32)
     fv_warnings(Fotovane)
 endif()
 

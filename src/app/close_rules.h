@@ -5,7 +5,8 @@
 #include <cstdint>
 #include "app/saver_state.h"
 
-// Travel is measured from the baseline on each axis by itself, so slow travel adds up.
+// Travel is measured from the baseline on each axis by itself, so slow travel adds up. The
+// threshold is in logical pixels: on a 150 % display it takes one and a half times the pixels.
 bool MouseBeyondThreshold(const SaverState& state, ScreenPoint cursor);
 
 // Within the grace period input closes the saver without a password. Both the elapsed time

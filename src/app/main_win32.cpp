@@ -1,6 +1,7 @@
 // The program's entry: one mode per start, chosen by the command line.
 
 #include <windows.h>
+#include <objbase.h>
 #include "app/password.h"
 #include "app/saver_mode.h"
 #include "app/saver_state.h"
@@ -23,7 +24,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (g_saverMode == ChangePassword) {
         ChangeSaverPassword(handle);
     } else if (g_saverMode == Configure) {
+        // The folder browser and the About box's web link are shell calls that want COM in a
+        // single-threaded apartment.
+        const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         ShowConfigDialog(handle);
+        if (SUCCEEDED(com)) {
+            CoUninitialize();
+        }
     } else if (g_saverMode == Saver || g_saverMode == Preview) {
         RunSaver(handle);
     } else if (g_saverMode == Clean) {

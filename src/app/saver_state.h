@@ -16,7 +16,8 @@ class SaverState {
 
     WindowHandle window;
     int32_t passwordDelay = 15;   // seconds
-    int32_t mouseThreshold = 50;  // pixels
+    int32_t mouseThreshold = 50;  // pixels at 96 dots per inch
+    int32_t displayDpi = 96;      // of the screen the cursor is measured on
     ScreenPoint cursorBaseline = {0, 0};
     uint32_t startTick = 0;  // milliseconds
     int32_t checkingPassword = 0;

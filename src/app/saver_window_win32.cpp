@@ -1,9 +1,11 @@
 #include <windows.h>
+#include <cstring>
 #include "app/close_rules.h"
 #include "app/password.h"
 #include "app/saver_state.h"
 #include "app/saver_window.h"
 #include "app/trace.h"
+#include "image/stop_check.h"
 #include "show/show_engine.h"
 
 namespace {
@@ -16,6 +18,53 @@ bool FullScreen() {
 
 bool InputOn() {
     return FullScreen() && !g_saverState->checkingPassword;
+}
+
+// The dots per inch the cursor travels in: the system's, where Windows 10 can tell it (the
+// program is DPI-aware, so travel comes in physical pixels), else the screen's logical ones.
+int32_t ReadDisplayDpi() {
+    using GetDpiForSystemProc = UINT(WINAPI*)();
+    HMODULE user = GetModuleHandleA("user32.dll");
+    FARPROC found = user ? GetProcAddress(user, "GetDpiForSystem") : nullptr;
+    if (found) {
+        GetDpiForSystemProc getDpiForSystem = nullptr;
+        static_assert(sizeof getDpiForSystem == sizeof found, "function pointers");
+        memcpy(&getDpiForSystem, &found, sizeof found);
+        UINT dpi = getDpiForSystem();
+        if (dpi > 0) {
+            return static_cast<int32_t>(dpi);
+        }
+    }
+    HDC screen = GetDC(nullptr);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+    if (screen) {
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi > 0 ? dpi : 96;
+}
+
+// Asked by the folder scan and the decoder while they work, so that input which will end the
+// saver is answered now, not when they are done. Only queued input counts: the check must not
+// dispatch messages in the middle of the work. The mouse message that a new window gets with
+// the cursor still is no reason to stop, nor is travel within the threshold.
+int32_t InputEndsSaver() {
+    SaverState& state = *g_saverState;
+    if (state.checkingPassword) {
+        return 0;
+    }
+    if (state.closeRequested) {
+        return 1;
+    }
+    const DWORD waiting = HIWORD(GetQueueStatus(QS_KEY | QS_MOUSEBUTTON | QS_MOUSEMOVE));
+    if (waiting & (QS_KEY | QS_MOUSEBUTTON)) {
+        return 1;
+    }
+    if (waiting & QS_MOUSEMOVE) {
+        POINT cursor = {0, 0};
+        GetCursorPos(&cursor);
+        return MouseBeyondThreshold(state, {cursor.x, cursor.y}) ? 1 : 0;
+    }
+    return 0;
 }
 
 // Input closes the saver at once within the grace period; after it, only with the password.
@@ -50,9 +99,11 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
             GetCursorPos(&cursor);
             state.cursorBaseline = {cursor.x, cursor.y};
             state.startTick = GetTickCount();
+            state.displayDpi = ReadDisplayDpi();
             break;
         }
         case WM_DESTROY:
+            SetStopCheck(nullptr);
             StopShow(window);
             Trace("POSTQUITMESSAGE from WM_DESTROY!!");
             PostQuitMessage(0);
@@ -154,6 +205,7 @@ void RunSaver(WindowHandle parent) {
     BOOL formerlyRunning = FALSE;
     if (FullScreen()) {
         SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, TRUE, &formerlyRunning, 0);
+        SetStopCheck(InputEndsSaver);
     }
     StartShow(window);
 
@@ -171,6 +223,7 @@ void RunSaver(WindowHandle parent) {
     }
 
     if (FullScreen()) {
+        SetStopCheck(nullptr);
         SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, FALSE, &formerlyRunning, 0);
     }
 }

@@ -36,6 +36,7 @@ struct StreamSource {
     FILE* stream;
     JOCTET* buffer;
     bool startOfFile;
+    uint64_t bytesRead;  // of the file itself, not the end marker fed after it
 };
 
 void InitSource(j_decompress_ptr cinfo) {
@@ -45,6 +46,7 @@ void InitSource(j_decompress_ptr cinfo) {
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
     StreamSource* src = reinterpret_cast<StreamSource*>(cinfo->src);
     size_t n = std::fread(src->buffer, 1, StreamBlockBytes, src->stream);
+    src->bytesRead += n;
     if (n == 0) {
         if (src->startOfFile) {
             ERREXIT(cinfo, JERR_INPUT_EMPTY);
@@ -84,6 +86,7 @@ void UseStreamSource(j_decompress_ptr cinfo, FILE* stream) {
         static_cast<JOCTET*>((*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, StreamBlockBytes));
     src->stream = stream;
     src->startOfFile = true;
+    src->bytesRead = 0;
     src->pub.init_source = InitSource;
     src->pub.fill_input_buffer = FillInputBuffer;
     src->pub.skip_input_data = SkipInputData;
@@ -94,15 +97,70 @@ void UseStreamSource(j_decompress_ptr cinfo, FILE* stream) {
     cinfo->src = &src->pub;
 }
 
+// The decoder's work so far, in blocks that its scans have walked. A scan walks every block of
+// its components whatever the file holds for them, so a few bytes declaring a huge picture with
+// hundreds of scans cost minutes; real files hold far more bytes for every block they make.
+struct WorkWatch {
+    jpeg_progress_mgr pub;
+    int scan;               // the scan counted so far
+    JDIMENSION row;         // its iMCU rows counted so far
+    uint64_t blocksPerRow;  // its blocks in one iMCU row
+    uint64_t blockVisits;
+};
+
+uint64_t BlocksPerRow(j_decompress_ptr cinfo) {
+    uint64_t blocks = 0;
+    for (int i = 0; i < cinfo->comps_in_scan; ++i) {
+        const jpeg_component_info* component = cinfo->cur_comp_info[i];
+        blocks += static_cast<uint64_t>(component->width_in_blocks) *
+                  static_cast<uint64_t>(component->v_samp_factor);
+    }
+    return blocks;
+}
+
+void CountBlockVisits(WorkWatch* watch, j_decompress_ptr cinfo) {
+    if (cinfo->input_scan_number != watch->scan) {
+        // Between two looks the last scan ran to its end.
+        if (watch->scan > 0 && watch->row < cinfo->total_iMCU_rows) {
+            watch->blockVisits += (cinfo->total_iMCU_rows - watch->row) * watch->blocksPerRow;
+        }
+        watch->scan = cinfo->input_scan_number;
+        watch->row = 0;
+        watch->blocksPerRow = BlocksPerRow(cinfo);
+    }
+    if (cinfo->input_iMCU_row > watch->row) {
+        watch->blockVisits += (cinfo->input_iMCU_row - watch->row) * watch->blocksPerRow;
+        watch->row = cinfo->input_iMCU_row;
+    }
+}
+
 // Called by the library inside every pass. Real encoders write a dozen scans or so; thousands
 // of tiny scans over a large picture are an attack that would keep the decoder busy for minutes.
-// A stop asked for by the front end ends the decode as a failure: the frame stays as it is.
+// So is any work far beyond what the file's bytes can describe. A stop asked for by the front
+// end ends the decode as a failure: the frame stays as it is.
 void WatchDecodeWork(j_common_ptr cinfo) {
     j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > MaxProgressiveScans || ShouldStop()) {
+    WorkWatch* watch = reinterpret_cast<WorkWatch*>(d->progress);
+    CountBlockVisits(watch, d);
+    const uint64_t bytes = reinterpret_cast<StreamSource*>(d->src)->bytesRead;
+    // Past the end of its data, an arithmetic decoder still decodes every coefficient of a
+    // block, at hundreds of times the cost of a Huffman decoder's filler.
+    const uint64_t allowance =
+        d->arith_code ? BlockVisitsAllowance / ArithmeticBlockCost : BlockVisitsAllowance;
+    const bool beyondFile = watch->blockVisits > BlockVisitsPerByte * bytes + allowance;
+    if (d->input_scan_number > MaxProgressiveScans || beyondFile || ShouldStop()) {
         cinfo->err->msg_code = JERR_NOT_COMPILED;
         (*cinfo->err->error_exit)(cinfo);
     }
+}
+
+void UseWorkWatch(j_decompress_ptr cinfo, WorkWatch* watch) {
+    watch->pub.progress_monitor = WatchDecodeWork;
+    watch->scan = 0;
+    watch->row = 0;
+    watch->blocksPerRow = 0;
+    watch->blockVisits = 0;
+    cinfo->progress = &watch->pub;
 }
 
 constexpr int RowsPerRead = 16;  // covers the library's largest output group
@@ -111,7 +169,7 @@ constexpr int RowsPerRead = 16;  // covers the library's largest output group
 struct DecodeWork {
     jpeg_decompress_struct cinfo;
     JpegErrorTrap trap;
-    jpeg_progress_mgr progress;
+    WorkWatch watch;
     JSAMPROW rowPointers[RowsPerRead];
     uint8_t* row;  // four-component files, or the band of turned ones
     bool adobeInverted;
@@ -157,8 +215,7 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
     }
     jpeg_create_decompress(cinfo);
     cinfo->mem->max_memory_to_use = JpegLibraryMemoryLimit;
-    work->progress.progress_monitor = WatchDecodeWork;
-    cinfo->progress = &work->progress;
+    UseWorkWatch(cinfo, &work->watch);
     UseStreamSource(cinfo, stream);
     ExifWatch exif;
     WatchExifOrientation(cinfo, &exif);

@@ -4,6 +4,7 @@
 // every pointer they must free in storage that survives the jump and own no C++ objects.
 
 #include <csetjmp>
+#include <cstdint>
 #include "image/jpeg_library.h"
 
 struct JpegErrorTrap {
@@ -21,3 +22,10 @@ jpeg_error_mgr* InitErrorTrap(JpegErrorTrap* trap);
 constexpr long JpegLibraryMemoryLimit = 512L * 1024 * 1024;  // the library's own buffers
 constexpr size_t PixelMemoryLimit = 128u * 1024 * 1024;      // the decoded picture
 constexpr int MaxProgressiveScans = 256;
+// Blocks the decoder's scans may walk: so many per byte of the file, plus an allowance that
+// lets a short file declaring a large picture show what it holds. Real photos stay within the
+// allowance alone (the coefficient buffers hold at most 4 million blocks, scanned ten times or
+// so); bytes that hold no blocks buy little. Arithmetic-coded files get a smaller allowance.
+constexpr uint64_t BlockVisitsPerByte = 100;
+constexpr uint64_t BlockVisitsAllowance = 48u * 1000 * 1000;
+constexpr uint64_t ArithmeticBlockCost = 256;

@@ -138,7 +138,13 @@ void DibImage::FitToBox(int32_t boxWidth, int32_t boxHeight) {
         newHeight = boxHeight;
         newWidth = static_cast<int64_t>(w) * boxHeight / h;
     }
-    // A negative box is never asked for; it fits into nothing rather than into garbage.
+    // A sliver such as 65500x1 still shows as a line of at least one pixel, not as nothing
+    // counted as shown. A negative box is never asked for; it fits into nothing rather than
+    // into garbage.
+    if (boxWidth > 0 && boxHeight > 0) {
+        newWidth = newWidth > 1 ? newWidth : 1;
+        newHeight = newHeight > 1 ? newHeight : 1;
+    }
     int32_t outWidth = newWidth > 0 ? static_cast<int32_t>(newWidth) : 0;
     int32_t outHeight = newHeight > 0 ? static_cast<int32_t>(newHeight) : 0;
     int32_t outStride = DibStride(outWidth);

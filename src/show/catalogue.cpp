@@ -6,6 +6,7 @@
 #include "app/trace.h"
 #include "image/stop_check.h"
 #include "show/folder_search.h"
+#include "show/folder_visits.h"
 #include "show/show_random.h"
 
 ImageCatalogue g_catalogue;
@@ -81,10 +82,17 @@ void BuildCatalogue(const char* folder, int32_t subdirs) {
     }
     char copy[MaxPath];
     memcpy(copy, folder, length + 1);
+    ForgetVisitedFolders();
     ScanFolder(copy, subdirs);
+    ForgetVisitedFolders();
 }
 
 void ScanFolder(const char* folder, int32_t subdirs) {
+    // Each folder once per build, whatever leads to it again: links to a folder above, or two
+    // to one place. A link to a folder not yet seen is followed like any folder.
+    if (!FirstVisit(folder)) {
+        return;
+    }
     if (subdirs) {
         ScanSubfolders(folder, subdirs);
     }

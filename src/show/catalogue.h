@@ -18,7 +18,8 @@ extern ImageCatalogue g_catalogue;
 
 // Empties the catalogue and lists the folder (and, with subdirs, every folder below it).
 void BuildCatalogue(const char* folder, int32_t subdirs);
-// Appends the folder's pictures, subfolders first, depth first, in the search's order.
+// Appends the folder's pictures, subfolders first, depth first, in the search's order. A folder
+// that this build has scanned already, by whatever path, adds nothing.
 void ScanFolder(const char* folder, int32_t subdirs);
 // Shuffles playOrder from a seed taken from the millisecond part of the clock.
 void ShuffleOrder();

@@ -8,6 +8,16 @@
 // Joins a folder and a name in paths and patterns.
 extern const char PathSeparator;
 
+// What makes two paths one folder: a link or junction has its target's identity.
+struct FolderIdentity {
+    uint64_t volume;
+    uint64_t file;
+};
+
+// The identity of the folder whose entries folder + separator + wildcard lists; zero when the
+// folder cannot be opened.
+int32_t ReadFolderIdentity(const char* folder, FolderIdentity* identity);
+
 struct FolderEntry {
     char name[MaxPath];
     int32_t isFolder;  // nonzero for folders, links to folders included

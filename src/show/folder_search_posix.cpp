@@ -15,14 +15,7 @@ struct OpenSearch {
     DIR* dir;
     char folder[MaxPath];
     char wildcard[MaxPath];
-    dev_t device;
-    ino_t inode;
-    OpenSearch* outer;
 };
-
-// Searches in progress, innermost first. A scan keeps the search of every folder above the one
-// it lists open, so a link back to any of them is a loop.
-OpenSearch* g_openSearches = nullptr;
 
 bool WildcardMatches(const char* wildcard, const char* name) {
     const char* star = nullptr;
@@ -80,17 +73,7 @@ bool NameMatches(const char* wildcard, const char* name) {
     return WildcardMatches(wildcardStem, nameStem);
 }
 
-bool IsOpenFolder(dev_t device, ino_t inode) {
-    for (OpenSearch* search = g_openSearches; search; search = search->outer) {
-        if (search->device == device && search->inode == inode) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Fills entry with the next matching name; folder bit through links. Links that lead back into a
-// folder being listed are left out, so that a loop of links ends at once.
+// Fills entry with the next matching name; folder bit through links.
 int32_t Fetch(OpenSearch* search, FolderEntry* entry) {
     while (dirent* found = readdir(search->dir)) {
         const char* name = found->d_name;
@@ -108,9 +91,6 @@ int32_t Fetch(OpenSearch* search, FolderEntry* entry) {
             memcpy(full + folderLength + 1, name, nameLength + 1);
             struct stat target;
             if (stat(full, &target) == 0 && S_ISDIR(target.st_mode)) {
-                if (IsOpenFolder(target.st_dev, target.st_ino)) {
-                    continue;
-                }
                 isFolder = 1;
             }
         }
@@ -122,6 +102,17 @@ int32_t Fetch(OpenSearch* search, FolderEntry* entry) {
 }
 
 }  // namespace
+
+int32_t ReadFolderIdentity(const char* folder, FolderIdentity* identity) {
+    // An empty folder text gives the pattern "/*.jpg": the root.
+    struct stat found;
+    if (stat(folder[0] ? folder : "/", &found) != 0 || !S_ISDIR(found.st_mode)) {
+        return 0;
+    }
+    identity->volume = static_cast<uint64_t>(found.st_dev);
+    identity->file = static_cast<uint64_t>(found.st_ino);
+    return 1;
+}
 
 int32_t FolderSearch::First(const char* pattern, FolderEntry* entry) {
     Close();
@@ -145,16 +136,11 @@ int32_t FolderSearch::First(const char* pattern, FolderEntry* entry) {
         search->folder[folderLength] = '\0';
     }
     strcpy(search->wildcard, wildcard);
-    struct stat folder;
-    search->dir = stat(search->folder, &folder) == 0 ? opendir(search->folder) : nullptr;
+    search->dir = opendir(search->folder);
     if (!search->dir) {
         delete search;
         return 0;
     }
-    search->device = folder.st_dev;
-    search->inode = folder.st_ino;
-    search->outer = g_openSearches;
-    g_openSearches = search;
     handle = search;
     if (!Fetch(search, entry)) {
         Close();
@@ -172,12 +158,6 @@ void FolderSearch::Close() {
         return;
     }
     OpenSearch* search = static_cast<OpenSearch*>(handle);
-    for (OpenSearch** link = &g_openSearches; *link; link = &(*link)->outer) {
-        if (*link == search) {
-            *link = search->outer;
-            break;
-        }
-    }
     closedir(search->dir);
     delete search;
     handle = nullptr;

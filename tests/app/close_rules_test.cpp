@@ -26,6 +26,25 @@ TEST(CloseRules, ZeroThresholdEndsOnAnyTravel) {
     EXPECT_TRUE(MouseBeyondThreshold(state, {10, 9}));
 }
 
+TEST(CloseRules, ThresholdIsInLogicalPixels) {
+    // dpi, threshold, the farthest travel that stays
+    const int32_t cases[][3] = {{96, 50, 50}, {144, 50, 75}, {120, 50, 62},
+                                {192, 1, 2},  {144, 0, 0},   {72, 50, 37},
+                                {0, 50, 50},  {-5, 50, 50},  {480, INT32_MAX, INT32_MAX}};
+    for (const auto& c : cases) {
+        SaverState state = StateAt(0, 0, c[1]);
+        state.displayDpi = c[0];
+        const int64_t stays = c[2];
+        SCOPED_TRACE(testing::Message() << "dpi " << c[0] << ", threshold " << c[1]);
+        if (stays < INT32_MAX) {
+            EXPECT_FALSE(MouseBeyondThreshold(state, {static_cast<int32_t>(stays), 0}));
+            EXPECT_TRUE(MouseBeyondThreshold(state, {0, static_cast<int32_t>(-stays - 1)}));
+        } else {
+            EXPECT_FALSE(MouseBeyondThreshold(state, {INT32_MAX, 0}));
+        }
+    }
+}
+
 TEST(CloseRules, NegativeThresholdAndFarCoordinatesDoNotOverflow) {
     EXPECT_TRUE(MouseBeyondThreshold(StateAt(0, 0, -1), {0, 0}));
     EXPECT_TRUE(MouseBeyondThreshold(StateAt(INT32_MIN, 0, INT32_MAX), {INT32_MAX, 0}));

@@ -126,6 +126,68 @@ TEST(BadInput, EndlessProgressiveScansAreStopped) {
     EXPECT_FALSE(image.failed);
 }
 
+// Kilobytes that declare a huge picture and make the decoder walk it many times over, or
+// decode each block the costly way: given up, where decoding took seconds. Files whose work is
+// in proportion to what they hold still show, reduced.
+TEST(BadInput, WorkFarBeyondWhatTheFileHoldsIsGivenUp) {
+    JpegOptions endless;
+    endless.kind = JpegKind::Grey;
+    endless.lumaH = endless.lumaV = 1;
+    endless.endlessScans = true;
+    JpegOptions endlessArithmetic = endless;
+    endlessArithmetic.arithmetic = true;
+    JpegOptions progressiveArithmetic;
+    progressiveArithmetic.progressive = true;
+    progressiveArithmetic.arithmetic = true;
+    JpegOptions sequentialArithmetic;
+    sequentialArithmetic.arithmetic = true;
+    JpegOptions greyArithmetic = endless;
+    greyArithmetic.endlessScans = false;
+    greyArithmetic.arithmetic = true;
+    JpegOptions baseline;
+    JpegOptions progressive;
+    progressive.progressive = true;
+    struct Case {
+        const char* what;
+        const JpegOptions& options;
+        int width, height;
+        size_t padding;  // bytes of an application marker that hold no picture
+        int shownWidth;  // 0: given up
+    };
+    const Case cases[] = {
+        {"hundreds of scans, 13000 square", endless, 13000, 13000, 0, 0},
+        {"hundreds of scans, 16000 square", endless, 16000, 16000, 0, 0},
+        {"hundreds of scans behind 60 KB of padding", endless, 13000, 13000, 60000, 0},
+        {"hundreds of arithmetic scans", endlessArithmetic, 13000, 13000, 0, 0},
+        {"progressive arithmetic colour", progressiveArithmetic, 13000, 13000, 0, 0},
+        {"sequential arithmetic colour", sequentialArithmetic, 13000, 13000, 0, 0},
+        {"sequential arithmetic grey, 52000 square", greyArithmetic, 52000, 52000, 0, 0},
+        {"baseline colour, 52000 square", baseline, 52000, 52000, 0, 0},
+        {"baseline colour, 40000 square", baseline, 40000, 40000, 0, 5000},
+        {"progressive colour, 12000 by 8400", progressive, 12000, 8400, 0, 1500},
+        {"progressive colour, 13000 square", progressive, 13000, 13000, 0, 1625},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bytes = EncodeJpeg(c.options);
+        PatchFrameSize(bytes, c.width, c.height);
+        if (c.padding > 0) {
+            std::vector<uint8_t> marker = {0xFF, 0xEE, static_cast<uint8_t>((c.padding + 2) >> 8),
+                                           static_cast<uint8_t>(c.padding + 2)};
+            marker.resize(marker.size() + c.padding, 0x55);
+            bytes.insert(bytes.begin() + 2, marker.begin(), marker.end());
+        }
+        if (c.shownWidth == 0) {
+            ExpectFailed(bytes, 1920);
+            continue;
+        }
+        DibImage image;
+        ASSERT_TRUE(DecodeFile(image, WriteTempFile("large.jpg", bytes), 1920, 1920));
+        EXPECT_FALSE(image.failed);
+        EXPECT_EQ(image.width, c.shownWidth);
+    }
+}
+
 TEST(BadInput, OnePixelWideAndHighPicturesDecodeAndFit) {
     const int sizes[][2] = {{1, 300}, {300, 1}, {1, 1}};
     for (const auto& s : sizes) {

@@ -30,6 +30,8 @@ Plain ReferenceFit(Plain s, int bw, int bh) {
         nh = bh;
         nw = s.w * bh / s.h;
     }
+    nh = nh > 1 ? nh : 1;
+    nw = nw > 1 ? nw : 1;
     auto tap = [](int i, int src, int dst, int& n, int& f, int& wn, int& wf) {
         n = i * src / dst;
         int r = i * src % dst;
@@ -99,15 +101,22 @@ TEST(Scale, FiveByFiveIntoOnePixelAveragesTheTopLeftBlock) {
     }
 }
 
-TEST(Scale, FlatResultHasNoRowsButIsNotFailed) {
-    DibImage image;
-    FillImage(image, 7, 3, Noise);
-    image.Scale(2, 5, ScaleTypeFit);
-    EXPECT_EQ(image.width, 2);
-    EXPECT_EQ(image.height, 0);
-    EXPECT_TRUE(image.loaded);
-    EXPECT_FALSE(image.failed);
-    EXPECT_NE(image.header, nullptr);
+TEST(Scale, SliversKeepOnePixelEachWay) {
+    const int sizes[][4] = {{7, 3, 2, 5}, {65500, 1, 1024, 768}, {1, 65500, 1024, 768}};
+    const int fitted[][2] = {{2, 1}, {1024, 1}, {1, 768}};
+    for (int i = 0; i < 3; ++i) {
+        DibImage image;
+        FillImage(image, sizes[i][0], sizes[i][1], Noise);
+        image.Scale(sizes[i][2], sizes[i][3], ScaleTypeFit);
+        SCOPED_TRACE(testing::Message() << sizes[i][0] << "x" << sizes[i][1]);
+        EXPECT_EQ(image.width, fitted[i][0]);
+        EXPECT_EQ(image.height, fitted[i][1]);
+        EXPECT_TRUE(image.loaded);
+        EXPECT_FALSE(image.failed);
+        ASSERT_NE(image.header, nullptr);
+        EXPECT_EQ(image.header->biWidth, fitted[i][0]);
+        EXPECT_EQ(image.header->biHeight, -fitted[i][1]);
+    }
 }
 
 TEST(Scale, NothingLeftAfterHalvingFailsThePicture) {
@@ -156,10 +165,11 @@ TEST(Scale, SampleTableWeightsAreFlooredSeparately) {
 }
 
 TEST(Scale, MatchesThePlainRulesForManySizes) {
-    const int sizes[][4] = {{37, 23, 10, 10},     {100, 75, 33, 40}, {64, 64, 64, 64},
-                            {301, 200, 152, 112}, {5, 300, 20, 20},  {300, 5, 20, 20},
-                            {257, 129, 129, 257}, {1000, 10, 3, 3},  {9, 9, 4, 8},
-                            {640, 480, 500, 479}, {19, 17, 18, 16},  {2, 2, 1, 1}};
+    const int sizes[][4] = {{37, 23, 10, 10},     {100, 75, 33, 40},   {64, 64, 64, 64},
+                            {301, 200, 152, 112}, {5, 300, 20, 20},    {300, 5, 20, 20},
+                            {257, 129, 129, 257}, {1000, 10, 3, 3},    {9, 9, 4, 8},
+                            {640, 480, 500, 479}, {19, 17, 18, 16},    {2, 2, 1, 1},
+                            {7, 3, 2, 5},         {3000, 1, 640, 480}, {1, 3000, 640, 480}};
     for (const auto& s : sizes) {
         DibImage image;
         FillImage(image, s[0], s[1], Noise);
