@@ -2,21 +2,72 @@
 
 #include <windows.h>
 
-#include "app/trace.h"
 #include "image/display.h"
-#include "settings/settings.h"
-#include "show/catalogue.h"
 
 namespace {
 
-// A new buffer of a collage starts from the kept frame of the old size: as much of it as fits,
-// at the top left, over black.
-void CopyKeptFrame(HDC bufferDc, HBITMAP kept, int32_t width, int32_t height) {
+// The drawing state of one frame: the window, its context, and the back buffer's own context
+// while a frame is drawn into it.
+struct FrameTarget {
+    HWND window;
+    HDC windowDc;
+    HDC bufferDc;
+    HGDIOBJ formerBitmap;
+    HPALETTE formerPalette;
+    bool paletteSelected;
+};
+
+FrameTarget& TargetOf(DrawContext target) {
+    return *static_cast<FrameTarget*>(target);
+}
+
+}  // namespace
+
+FrameBuffer MakeFrameBuffer(DrawContext target, int32_t width, int32_t height) {
+    return CreateCompatibleBitmap(TargetOf(target).windowDc, width, height);
+}
+
+void FreeFrameBuffer(FrameBuffer buffer) {
+    DeleteObject(static_cast<HBITMAP>(buffer));
+}
+
+int32_t BeginFrameDrawing(DrawContext target, FrameBuffer buffer) {
+    FrameTarget& frame = TargetOf(target);
+    frame.bufferDc = CreateCompatibleDC(frame.windowDc);
+    if (!frame.bufferDc) {
+        return 0;
+    }
+    frame.formerBitmap = SelectObject(frame.bufferDc, static_cast<HBITMAP>(buffer));
+    if (paletteDisplay && showPalette) {
+        HPALETTE palette = static_cast<HPALETTE>(showPalette);
+        frame.formerPalette = SelectPalette(frame.windowDc, palette, TRUE);
+        frame.paletteSelected = true;
+        SelectPalette(frame.bufferDc, palette, TRUE);
+        RealizePalette(frame.bufferDc);
+        RealizePalette(frame.windowDc);
+    }
+    return 1;
+}
+
+void EndFrameDrawing(DrawContext target) {
+    FrameTarget& frame = TargetOf(target);
+    SelectObject(frame.bufferDc, frame.formerBitmap);
+    DeleteDC(frame.bufferDc);
+    frame.bufferDc = nullptr;
+}
+
+void ClearFrameBuffer(DrawContext target, int32_t /*width*/, int32_t /*height*/) {
+    FrameTarget& frame = TargetOf(target);
+    ClearToBlack(frame.window, frame.bufferDc);
+}
+
+void CopyKeptFrame(DrawContext target, FrameBuffer kept, int32_t width, int32_t height) {
+    HDC bufferDc = TargetOf(target).bufferDc;
     HDC keptDc = CreateCompatibleDC(bufferDc);
     if (!keptDc) {
         return;
     }
-    HGDIOBJ formerBitmap = SelectObject(keptDc, kept);
+    HGDIOBJ formerBitmap = SelectObject(keptDc, static_cast<HBITMAP>(kept));
     if (paletteDisplay && showPalette) {
         SelectPalette(keptDc, static_cast<HPALETTE>(showPalette), TRUE);
     }
@@ -25,82 +76,23 @@ void CopyKeptFrame(HDC bufferDc, HBITMAP kept, int32_t width, int32_t height) {
     DeleteDC(keptDc);
 }
 
-void ComposeFrame(HWND window, HDC windowDc, HPALETTE* formerPalette, bool* paletteSelected) {
-    ShowEngine& show = g_showEngine;
-    int32_t width = show.clientWidth;
-    int32_t height = show.clientHeight;
-    if (width <= 0 || height <= 0) {
-        // Nothing to show, but the picture still takes its place in the scattered sequence, so
-        // that later pictures land where they would have.
-        PlaceImage();
-        return;
-    }
-    HBITMAP kept = static_cast<HBITMAP>(show.backBuffer);
-    bool reuse = kept && show.backBufferWidth == width && show.backBufferHeight == height;
-    HBITMAP bitmap = reuse ? kept : CreateCompatibleBitmap(windowDc, width, height);
-    HDC bufferDc = bitmap ? CreateCompatibleDC(windowDc) : nullptr;
-    if (!bufferDc) {
-        // Without a buffer there is nothing sound to copy; the window keeps its frame.
-        Trace("show: no back buffer");
-        if (bitmap && bitmap != kept) {
-            DeleteObject(bitmap);
-        }
-        PlaceImage();  // its place in the scattered sequence, as above
-        return;
-    }
-    HGDIOBJ formerBitmap = SelectObject(bufferDc, bitmap);
-
-    if (paletteDisplay && showPalette) {
-        HPALETTE palette = static_cast<HPALETTE>(showPalette);
-        *formerPalette = SelectPalette(windowDc, palette, TRUE);
-        *paletteSelected = true;
-        SelectPalette(bufferDc, palette, TRUE);
-        RealizePalette(bufferDc);
-        RealizePalette(windowDc);
-    }
-
-    bool startsBlack = FrameStartsBlack();
-    if (startsBlack || !reuse) {
-        ClearToBlack(window, bufferDc);
-    }
-    if (!startsBlack && kept && !reuse) {
-        CopyKeptFrame(bufferDc, kept, show.backBufferWidth, show.backBufferHeight);
-    }
-    if (!reuse) {
-        DropBackBuffer();
-    }
-
-    PlaceImage();
-    show.image.Draw(bufferDc, show.imageX, show.imageY);
-    PresentBackBuffer(windowDc, bufferDc, width, height);
-
-    SelectObject(bufferDc, formerBitmap);
-    DeleteDC(bufferDc);
-    if (g_settings.mode != 0) {
-        show.backBuffer = bitmap;
-        show.backBufferWidth = width;
-        show.backBufferHeight = height;
-    } else {
-        show.backBuffer = nullptr;
-        DeleteObject(bitmap);
-    }
+void DrawFramePicture(DrawContext target, DibImage& image, int32_t x, int32_t y) {
+    image.Draw(TargetOf(target).bufferDc, x, y);
 }
 
-}  // namespace
+void PresentFrame(DrawContext target, int32_t width, int32_t height) {
+    FrameTarget& frame = TargetOf(target);
+    PresentBackBuffer(frame.windowDc, frame.bufferDc, width, height);
+}
 
 void RenderFrame(WindowHandle window, DrawContext context) {
-    HWND hwnd = static_cast<HWND>(window);
-    HDC windowDc = static_cast<HDC>(context);
+    FrameTarget frame = {
+        static_cast<HWND>(window), static_cast<HDC>(context), nullptr, nullptr, nullptr, false};
     RECT client = {0, 0, 0, 0};
-    GetClientRect(hwnd, &client);
-    HPALETTE formerPalette = nullptr;
-    bool paletteSelected = false;
-    if (LoadFramePicture(client.right - client.left, client.bottom - client.top)) {
-        ComposeFrame(hwnd, windowDc, &formerPalette, &paletteSelected);
-    }
-    AdvanceImage(g_settings.random);
-    if (paletteSelected) {
-        SelectPalette(windowDc, formerPalette, TRUE);
+    GetClientRect(frame.window, &client);
+    DrawShowFrame(g_showEngine, &frame, client.right - client.left, client.bottom - client.top);
+    if (frame.paletteSelected) {
+        SelectPalette(frame.windowDc, frame.formerPalette, TRUE);
     }
 }
 
@@ -116,14 +108,4 @@ void ClearToBlack(WindowHandle window, DrawContext context) {
     HBRUSH black = CreateSolidBrush(RGB(0, 0, 0));
     FillRect(static_cast<HDC>(context), &client, black);
     DeleteObject(black);
-}
-
-void DropBackBuffer() {
-    ShowEngine& show = g_showEngine;
-    if (show.backBuffer) {
-        DeleteObject(static_cast<HBITMAP>(show.backBuffer));
-    }
-    show.backBuffer = nullptr;
-    show.backBufferWidth = 0;
-    show.backBufferHeight = 0;
 }

@@ -5,6 +5,7 @@
 #include "app/trace.h"
 #include "settings/settings.h"
 #include "show/catalogue.h"
+#include "show/picture_file.h"
 #include "show/show_random.h"
 
 ShowEngine g_showEngine;
@@ -18,18 +19,17 @@ void BeginShowOrder() {
     AdvanceImage(g_settings.random);
 }
 
-int32_t CountShowTick() {
-    int32_t previous = g_showEngine.tickCount;
+int32_t CountShowTick(ShowEngine& show) {
+    int32_t previous = show.tickCount;
     if (previous < g_settings.delay) {
-        g_showEngine.tickCount = previous + 1;
+        show.tickCount = previous + 1;
         return 0;
     }
-    g_showEngine.tickCount = 1;
+    show.tickCount = 1;
     return 1;
 }
 
-void ComputeTargetSize() {
-    ShowEngine& show = g_showEngine;
+void ComputeTargetSize(ShowEngine& show) {
     switch (g_settings.size) {
         case 0:
             show.targetWidth = show.clientWidth;
@@ -46,8 +46,7 @@ void ComputeTargetSize() {
     }
 }
 
-void PlaceImage() {
-    ShowEngine& show = g_showEngine;
+void PlaceImage(ShowEngine& show) {
     int32_t spareX = show.clientWidth - show.image.width;
     int32_t spareY = show.clientHeight - show.image.height;
     if (g_settings.position == 0) {
@@ -62,12 +61,11 @@ void PlaceImage() {
     show.imageY = static_cast<int32_t>(ry * spareY / 32767);
 }
 
-int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight) {
-    ShowEngine& show = g_showEngine;
+int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight, ShowEngine& show) {
     show.clientWidth = clientWidth;
     show.clientHeight = clientHeight;
-    ComputeTargetSize();
-    FILE* stream = fopen(CurrentPath(), "rb");
+    ComputeTargetSize(show);
+    FILE* stream = OpenPictureFile(CurrentPath());
     if (!stream) {
         Trace("show: cannot open picture");
         show.image.Release();
@@ -86,6 +84,6 @@ int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight) {
     return 1;
 }
 
-int32_t FrameStartsBlack() {
-    return g_showEngine.firstFramePending || g_settings.mode == 0;
+int32_t FrameStartsBlack(const ShowEngine& show) {
+    return show.firstFramePending || g_settings.mode == 0;
 }

@@ -26,25 +26,50 @@ struct ShowEngine {
     void* backBuffer = nullptr;
     int32_t backBufferWidth = 0;
     int32_t backBufferHeight = 0;
+    // Nonzero where the window system may ask for the last frame again (X11 Expose): slide-show
+    // frames keep their buffer too.
+    int32_t keepsLastFrame = 0;
 };
 
 extern ShowEngine g_showEngine;
 
-// Portable steps.
+// Portable steps. Each show window has its own engine; the catalogue is shared.
 
 // Builds and orders the catalogue from g_settings and names its first file.
 void BeginShowOrder();
 // Counts one tick; nonzero when this tick draws a frame.
-int32_t CountShowTick();
-void ComputeTargetSize();
-void PlaceImage();
+int32_t CountShowTick(ShowEngine& show = g_showEngine);
+void ComputeTargetSize(ShowEngine& show = g_showEngine);
+void PlaceImage(ShowEngine& show = g_showEngine);
 // Measures the client, decodes the current file and fits it into the box. Nonzero when a picture
 // is ready to be composed; otherwise the frame leaves the window as it is.
-int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight);
+int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight,
+                         ShowEngine& show = g_showEngine);
 // Whether the back buffer starts black: the show's first frame, and every slide-show frame.
-int32_t FrameStartsBlack();
+int32_t FrameStartsBlack(const ShowEngine& show = g_showEngine);
 
-// Front-end operations (show_engine_win32.cpp, render_win32.cpp).
+// One frame for a client of the given size: load the current picture, compose it over what the
+// settings keep, present it, step the catalogue. `target` is the front end's drawing state,
+// handed back to the primitives below.
+void DrawShowFrame(ShowEngine& show, DrawContext target, int32_t clientWidth, int32_t clientHeight);
+// Frees the kept back buffer, if any.
+void DropBackBuffer(ShowEngine& show = g_showEngine);
+
+// Frame primitives of the front end (render_win32.cpp, render_x11.cpp). A frame buffer is the
+// platform's off-screen image; null when it could not be made.
+using FrameBuffer = void*;
+FrameBuffer MakeFrameBuffer(DrawContext target, int32_t width, int32_t height);
+void FreeFrameBuffer(FrameBuffer buffer);
+// Makes the buffer the one the next calls draw into; zero when it cannot be drawn into.
+int32_t BeginFrameDrawing(DrawContext target, FrameBuffer buffer);
+void EndFrameDrawing(DrawContext target);
+void ClearFrameBuffer(DrawContext target, int32_t width, int32_t height);
+// Copies the top-left width x height of another buffer to the top left of the drawing buffer.
+void CopyKeptFrame(DrawContext target, FrameBuffer kept, int32_t width, int32_t height);
+void DrawFramePicture(DrawContext target, DibImage& image, int32_t x, int32_t y);
+void PresentFrame(DrawContext target, int32_t width, int32_t height);
+
+// Windows front-end operations (show_engine_win32.cpp, render_win32.cpp).
 
 void StartShow(WindowHandle window);
 void OnShowTimer(WindowHandle window, uintptr_t timerId);
@@ -54,5 +79,3 @@ void RenderFrame(WindowHandle window, DrawContext context);
 void PresentBackBuffer(DrawContext windowContext, DrawContext bufferContext, int32_t width,
                        int32_t height);
 void ClearToBlack(WindowHandle window, DrawContext context);
-// Deletes the kept back buffer, if any.
-void DropBackBuffer();
