@@ -62,7 +62,7 @@ def main():
         print("needs DISPLAY and WINEPREFIX: run under scripts/with-wine.sh")
         return xd.SKIP
     xd.require("wine", "xdotool", "convert", "cjpeg")
-    scr, program, work = sys.argv[1:4]
+    scr, program, work = (os.path.abspath(a) for a in sys.argv[1:4])
     os.makedirs(work, exist_ok=True)
     folder = os.path.join(work, "pictures")
     os.makedirs(folder, exist_ok=True)
@@ -88,13 +88,17 @@ def main():
 
         config = os.path.join(work, "config")
         xd.write_store(config, dict(SETTINGS, path=folder))
+        errors = open(os.path.join(work, "fotovane-stderr.txt"), "w+")
         linux = subprocess.Popen([program], env=dict(os.environ, XDG_CONFIG_HOME=config),
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                 stdout=subprocess.DEVNULL, stderr=errors)
         try:
             second = steady_frame(screen, lambda: linux.poll() is None)
+            ended = linux.poll()
         finally:
             end_with_key(linux)
-        report.check(second is not None and any(second.data), "fotovane drew a frame")
+        errors.seek(0)
+        report.check(ended is None and second is not None and any(second.data),
+                     "fotovane drew a frame (exit status %s, %r)" % (ended, errors.read()[:300]))
 
         bits = (8, 8, 8) if depth > 16 else (5, 5, 5)
         a, b = xd.keep_bits(first, bits), xd.keep_bits(second, bits)
