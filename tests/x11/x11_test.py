@@ -371,6 +371,21 @@ def integration(case):
             if running:
                 case.ends_on_term(saver, line, leftovers=False)
 
+        # Trying settings in a window of its own.
+        before = {w.id for w in server.root.query_tree().children}
+
+        def own_windows():
+            return [w for w in server.root.query_tree().children if w.id not in before and
+                    w.get_attributes().map_state == xd.X.IsViewable]
+
+        saver = case.start(server, "-window", "--folder", folder, *SHOW)
+        case.check(xd.poll(own_windows, 10, 0.1), "-window maps a window of its own")
+        for window in own_windows()[:1]:
+            g = window.get_geometry()
+            case.frame(server, window, os.path.join(folder, "photo.jpg"), (g.width, g.height),
+                       0, 0, "-window")
+        case.ends_on_term(saver, "-window")
+
         for arguments in (["--bogus"], ["--delay"], ["--mode", "mosaic"], ["-root", "extra"]):
             saver = case.start(server, *arguments)
             code = saver.wait_exit(5)
