@@ -15,7 +15,7 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs libgtest-dev googletest libbenchmark-dev libx11-dev libxext-dev libxrandr-dev libxinerama-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools nasm dpkg-dev
   wine wine64 xvfb xdotool imagemagick x11-apps
-  xscreensaver xsecurelock python3-xlib x11-utils x11-xserver-utils procps passwd
+  xscreensaver xsecurelock python3-xlib x11-utils x11-xserver-utils xauth procps passwd
 )
 
 missing=()
