@@ -42,17 +42,19 @@ class Server:
     """A private Xvfb, e.g. Server("1024x768x24"); ends with the case."""
 
     def __init__(self, screen, *extra):
-        for n in range(200, 400):
-            if not os.path.exists("/tmp/.X%d-lock" % n) and \
-                    not os.path.exists("/tmp/.X11-unix/X%d" % n):
-                break
-        self.name = ":%d" % n
+        # The server takes a free display number itself and names it: choosing one here
+        # would race with cases and other programs starting servers at the same time.
+        read, write = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", self.name, "-screen", "0", screen, "-nolisten", "tcp", *extra],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if not poll(lambda: os.path.exists("/tmp/.X11-unix/X%d" % n) or
-                    self.process.poll() is not None, 10):
-            raise Failure("Xvfb %s did not start" % self.name)
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", screen, "-nolisten", "tcp",
+             *extra], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write,))
+        os.close(write)
+        with os.fdopen(read) as named:
+            number = named.readline().strip()
+        if not number.isdigit():
+            self.process.kill()
+            raise Failure("Xvfb did not start")
+        self.name = ":" + number
         self.x = None
         poll(self._connect, 10, 0.1)
         if self.x is None:
@@ -316,3 +318,13 @@ def shm_segments(pids):
 def processes_named(name, user=None):
     command = ["pgrep", "-x", name] + (["-u", user] if user else [])
     return [int(p) for p in run(*command).stdout.split()]
+
+
+def cpu_seconds(pid):
+    """Processor time a process has used so far (user and system)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+    except OSError:
+        return 0.0
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
