@@ -150,7 +150,7 @@ def term_during_decode(case):
         window = server.host_window(1920, 1080)
         # Timed by the saver's own processor time, which the machine's load does not stretch:
         # the decode takes about 0.4 s of it.
-        for cpu_s in (0.05, 0.2):
+        for cpu_s in (0.03, 0.1):
             saver = case.start(server, "-window-id", hex(window.id), "--folder", folder, *SHOW)
             xd.poll(lambda: not saver.alive() or xd.cpu_seconds(saver.pid) >= cpu_s, 20, 0.01)
             alive = saver.alive()

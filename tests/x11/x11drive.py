@@ -84,12 +84,13 @@ class Server:
             self.process.wait()
 
     def host_window(self, width, height, x=0, y=0):
-        """A window of another client, as a host makes it: black background, mapped."""
+        """A window of another client, as a host makes it: black background, mapped, button
+        presses selected (only one client may select them: the saver must not try)."""
         screen = self.x.screen()
         window = self.root.create_window(x, y, width, height, 0, screen.root_depth,
                                          background_pixel=screen.black_pixel,
                                          override_redirect=True,
-                                         event_mask=X.StructureNotifyMask)
+                                         event_mask=X.StructureNotifyMask | X.ButtonPressMask)
         window.map()
         self.x.sync()
         return window

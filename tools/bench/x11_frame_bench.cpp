@@ -51,8 +51,8 @@ double PlainDecode(const char* path, int32_t boxWidth, int32_t boxHeight) {
     jpeg_stdio_src(&cinfo, f);
     jpeg_read_header(&cinfo, TRUE);
     cinfo.scale_num = 1;
-    cinfo.scale_denom = static_cast<unsigned>(ScaleDenominator(
-        cinfo.image_width, cinfo.image_height, boxWidth, boxHeight, SizeRuleFit));
+    cinfo.scale_denom = static_cast<unsigned>(
+        ScaleDenominator(cinfo.image_width, cinfo.image_height, boxWidth, boxHeight, SizeRuleFit));
     jpeg_start_decompress(&cinfo);
     const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * cinfo.output_components;
     std::vector<uint8_t> picture(rowBytes * cinfo.output_height);
@@ -114,8 +114,9 @@ int main(int argc, char** argv) {
     PrepareDisplay();
 
     const int32_t boxes[][2] = {{1920, 1080}, {3840, 2160}};
-    std::printf("| picture | window | frame ms | decode+fit ms | pack+put+present ms | "
-                "plain decode ms | frame / plain | MIT-SHM |\n");
+    std::printf(
+        "| picture | window | frame ms | decode+fit ms | pack+put+present ms | "
+        "plain decode ms | frame / plain | MIT-SHM |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
     for (int i = first; i < argc; ++i) {
         const std::string folder = OnePictureFolder(argv[i]);
