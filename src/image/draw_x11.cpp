@@ -225,7 +225,7 @@ void PutPixelsSlowly(XImage* image, const DibImage& picture, size_t indexStride)
                 const uint8_t* bgr = row + 3 * c;
                 pixel = PackChannel(bgr[2], g_x11.layout.red) |
                         PackChannel(bgr[1], g_x11.layout.green) |
-                        PackChannel(bgr[0], g_x11.layout.blue);
+                        PackChannel(bgr[0], g_x11.layout.blue) | g_x11.layout.opaqueBits;
             }
             XPutPixel(image, c, r, pixel);
         }
@@ -256,6 +256,9 @@ void UseX11Visual(Display* display, Visual* visual, int32_t depth, Colormap colo
     g_x11.layout = LayoutOfMasks(static_cast<uint32_t>(visual->red_mask),
                                  static_cast<uint32_t>(visual->green_mask),
                                  static_cast<uint32_t>(visual->blue_mask), g_x11.bitsPerPixel);
+    g_x11.layout.opaqueBits = OpaqueBits(depth, static_cast<uint32_t>(visual->red_mask),
+                                         static_cast<uint32_t>(visual->green_mask),
+                                         static_cast<uint32_t>(visual->blue_mask));
 }
 
 void PrepareDisplay() {

@@ -24,11 +24,17 @@ PixelLayout LayoutOfMasks(uint32_t redMask, uint32_t greenMask, uint32_t blueMas
     layout.red = PlaceOfMask(redMask);
     layout.green = PlaceOfMask(greenMask);
     layout.blue = PlaceOfMask(blueMask);
+    layout.opaqueBits = 0;
     layout.bytesPerPixel = bitsPerPixel <= 8    ? 1
                            : bitsPerPixel <= 16 ? 2
                            : bitsPerPixel <= 24 ? 3
                                                 : 4;
     return layout;
+}
+
+uint32_t OpaqueBits(int32_t depth, uint32_t redMask, uint32_t greenMask, uint32_t blueMask) {
+    uint32_t depthBits = depth >= 32 ? 0xFFFFFFFFu : depth <= 0 ? 0u : (1u << depth) - 1u;
+    return depthBits & ~(redMask | greenMask | blueMask);
 }
 
 uint32_t PackChannel(uint32_t value, ChannelPlace place) {
@@ -87,15 +93,16 @@ void PackRow(const uint8_t* bgr, int32_t width, const PixelLayout& layout, uint8
     if (IsPlain8888(layout)) {
         // The common visual: a straight widening the compiler can vectorise.
         uint32_t* pixels = reinterpret_cast<uint32_t*>(out);
+        const uint32_t opaque = layout.opaqueBits;
         for (int32_t x = 0; x < width; ++x, bgr += 3) {
             pixels[x] = static_cast<uint32_t>(bgr[0]) | (static_cast<uint32_t>(bgr[1]) << 8) |
-                        (static_cast<uint32_t>(bgr[2]) << 16);
+                        (static_cast<uint32_t>(bgr[2]) << 16) | opaque;
         }
         return;
     }
     for (int32_t x = 0; x < width; ++x, bgr += 3, out += layout.bytesPerPixel) {
         uint32_t pixel = PackChannel(bgr[2], layout.red) | PackChannel(bgr[1], layout.green) |
-                         PackChannel(bgr[0], layout.blue);
+                         PackChannel(bgr[0], layout.blue) | layout.opaqueBits;
         StorePixel(out, pixel, layout.bytesPerPixel);
     }
 }

@@ -16,11 +16,15 @@ struct PixelLayout {
     ChannelPlace green;
     ChannelPlace blue;
     int32_t bytesPerPixel;  // 1, 2, 3 or 4; values are stored in the host's byte order
+    uint32_t opaqueBits;    // set in every pixel: the alpha of a 32-bit visual
 };
 
 ChannelPlace PlaceOfMask(uint32_t mask);
 PixelLayout LayoutOfMasks(uint32_t redMask, uint32_t greenMask, uint32_t blueMask,
                           int32_t bitsPerPixel);
+
+// The bits of a depth that no colour mask covers (alpha): set, so that the pixels are opaque.
+uint32_t OpaqueBits(int32_t depth, uint32_t redMask, uint32_t greenMask, uint32_t blueMask);
 
 // A channel value cut (or widened) to the mask's width, at the mask's place.
 uint32_t PackChannel(uint32_t value, ChannelPlace place);

@@ -21,7 +21,10 @@ Pixmap PixmapOf(FrameBuffer buffer) {
 
 unsigned long BlackPixelValue() {
     // The palette ends in black, allocated in the window's own colormap.
-    return paletteDisplay && showPalette ? g_x11.palettePixels[PaletteColours - 1] : 0;
+    if (paletteDisplay) {
+        return showPalette ? g_x11.palettePixels[PaletteColours - 1] : 0;
+    }
+    return g_x11.layout.opaqueBits;
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 // The show: a one-second timer on the saver window, a picture every `delay` ticks, drawn through a
 // back buffer that is sized, placed and cleared by the settings.
 //
-// Tick counting, layout and the decode-and-fit of a frame are portable; the timer, the device
-// contexts and the back buffer belong to the window system's front end.
+// Tick counting, layout, the decode-and-fit of a frame and the rules of its composition are
+// portable; the timer, the drawing surfaces and the copy to the screen belong to the window
+// system's front end.
 
 #include <cstdint>
 #include "app/platform_types.h"

@@ -95,6 +95,17 @@ TEST(PixelLayout, PacksRowsIntoTheVisualsMasks) {
         PixelLayout layout = LayoutOfMasks(c.red, c.green, c.blue, c.bitsPerPixel);
         EXPECT_EQ(Packed(row, layout), c.expected) << c.name;
     }
+    // A 32-bit visual with alpha: every pixel opaque, on the fast path and the general one.
+    struct Argb {
+        uint32_t red, blue, expected;
+    };
+    for (const Argb& c : {Argb{0xFF0000, 0xFF, 0xFF030201}, Argb{0xFF, 0xFF0000, 0xFF010203}}) {
+        PixelLayout layout = LayoutOfMasks(c.red, 0xFF00, c.blue, 32);
+        layout.opaqueBits = OpaqueBits(32, c.red, 0xFF00, c.blue);
+        EXPECT_EQ(layout.opaqueBits, 0xFF000000u);
+        EXPECT_EQ(Packed({0, 0, 0, 1, 2, 3}, layout),
+                  (std::vector<uint32_t>{0xFF000000, c.expected}));
+    }
 }
 
 TEST(PixelLayout, FindsEachMasksPlace) {
@@ -106,6 +117,9 @@ TEST(PixelLayout, FindsEachMasksPlace) {
     EXPECT_EQ(PackChannel(200, PlaceOfMask(0)), 0u);
     EXPECT_EQ(LayoutOfMasks(0, 0, 0, 1).bytesPerPixel, 1);
     EXPECT_EQ(LayoutOfMasks(0, 0, 0, 24).bytesPerPixel, 3);
+    EXPECT_EQ(OpaqueBits(24, 0xFF0000, 0xFF00, 0xFF), 0u);
+    EXPECT_EQ(OpaqueBits(16, 0xF800, 0x07E0, 0x001F), 0u);
+    EXPECT_EQ(OpaqueBits(15, 0x7C00, 0x03E0, 0x001F), 0u);
 }
 
 TEST(PixelLayout, PaletteIndicesGoThroughThePixelTable) {
