@@ -260,14 +260,14 @@ def frame_difference(shot, picture, left, top):
     return wrong, stray
 
 
-def shows(server, window, picture, left, top, deadline_s=10, bits=(8, 8, 8)):
-    """Waits until the window shows exactly the picture at (left, top) on black; returns the
-    last (wrong, stray) counts."""
+def shows(server, window, region, picture, left, top, deadline_s=10, bits=(8, 8, 8)):
+    """Waits until the region (x, y, width, height) of the window shows exactly the picture
+    at (left, top) within it, on black; returns the last (wrong, stray) counts."""
     expected = keep_bits(picture, bits)
     counts = [None]
 
     def check():
-        counts[0] = frame_difference(server.grab(window), expected, left, top)
+        counts[0] = frame_difference(server.grab(window, *region), expected, left, top)
         return counts[0] == (0, 0)
 
     poll(check, deadline_s, 0.2)
