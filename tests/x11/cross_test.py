@@ -17,20 +17,6 @@ from fvdrive import SETTINGS_KEY, Registry, windows_path
 SETTINGS = {"delay": 100, "position": 0, "mode": 0, "size": 0, "subdirs": 0, "random": 0}
 
 
-class Screen:
-    """The test run's X server (from scripts/with-wine.sh), read like a private one."""
-
-    def __init__(self):
-        self.name = os.environ["DISPLAY"]
-        self.x = xd.xdisplay.Display(self.name)
-        self.root = self.x.screen().root
-        self.env = dict(os.environ)
-
-    grab = xd.Server.grab
-    _to_rgb = xd.Server._to_rgb
-    colormap_colours = xd.Server.colormap_colours
-
-
 def steady_frame(screen, running):
     """The screen once a saver's frame is on it (black corner, picture in the middle) and
     stays the same between two looks."""
@@ -69,7 +55,7 @@ def main():
     # Larger than the screen and of another shape: decode reduction, fit and centering all
     # play a part.
     xd.make_photo(os.path.join(folder, "photo.jpg"), 2000, 1700)
-    screen = Screen()
+    screen = xd.Server()
     depth = screen.x.screen().root_depth
     report = xd.Report()
     registry = Registry()

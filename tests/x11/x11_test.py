@@ -131,12 +131,9 @@ def depths(case):
             case.frame(server, window, picture, (500, 400), 0, 0, "depth %d" % depth,
                        depth=depth, bits=bits)
             if depth == 8:
-                palette = xd.reference(case.fvcheck, picture, (500, 400), 8, case.work)
-                colours = {palette.data[i:i + 3] for i in range(0, len(palette.data), 3)}
                 used = server.pixel_values(window)
-                case.check(len(used) <= 237 and len(colours) <= 236,
-                           "depth 8: at most the palette's 236 colours and black in the "
-                           "window (%d pixel values)" % len(used))
+                case.check(len(used) <= 237, "depth 8: at most the palette's 236 colours and "
+                           "black in the window (%d pixel values)" % len(used))
             case.ends_on_term(saver, "depth %d" % depth)
 
 

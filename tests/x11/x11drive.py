@@ -39,9 +39,22 @@ def run(*command, timeout=60, **kwargs):
 
 
 class Server:
-    """A private Xvfb, e.g. Server("1024x768x24"); ends with the case."""
+    """A private Xvfb, e.g. Server("1024x768x24"), ending with the case; or with no screen
+    given, the server that $DISPLAY names."""
 
-    def __init__(self, screen, *extra):
+    def __init__(self, screen=None, *extra):
+        self.process = None
+        self.name = os.environ.get("DISPLAY", "")
+        if screen is not None:
+            self._start(screen, extra)
+        self.x = None
+        poll(self._connect, 10, 0.1)
+        if self.x is None:
+            raise Failure("cannot connect to the X server %s" % self.name)
+        self.root = self.x.screen().root
+        self.env = dict(os.environ, DISPLAY=self.name)
+
+    def _start(self, screen, extra):
         # The server takes a free display number itself and names it: choosing one here
         # would race with cases and other programs starting servers at the same time.
         read, write = os.pipe()
@@ -55,12 +68,6 @@ class Server:
             self.process.kill()
             raise Failure("Xvfb did not start")
         self.name = ":" + number
-        self.x = None
-        poll(self._connect, 10, 0.1)
-        if self.x is None:
-            raise Failure("cannot connect to Xvfb %s" % self.name)
-        self.root = self.x.screen().root
-        self.env = dict(os.environ, DISPLAY=self.name)
 
     def _connect(self):
         try:
@@ -79,7 +86,7 @@ class Server:
         if self.x is not None:
             self.x.close()
             self.x = None
-        if self.process.poll() is None:
+        if self.process is not None and self.process.poll() is None:
             self.process.terminate()
             self.process.wait()
 
