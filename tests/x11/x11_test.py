@@ -368,9 +368,9 @@ def integration(case):
 
         saver = case.start(server, "-window", "--folder", folder, *SHOW)
         case.check(xd.poll(own_windows, 10, 0.1), "-window maps a window of its own")
-        for window in own_windows()[:1]:
-            g = window.get_geometry()
-            case.frame(server, window, os.path.join(folder, "photo.jpg"), (g.width, g.height),
+        for own in own_windows()[:1]:
+            g = own.get_geometry()
+            case.frame(server, own, os.path.join(folder, "photo.jpg"), (g.width, g.height),
                        0, 0, "-window")
         case.ends_on_term(saver, "-window")
 
@@ -381,6 +381,22 @@ def integration(case):
             case.check(code == 2 and len(lines) == 1,
                        "refused with status 2 and a one-line usage: %s (status %s, %r)"
                        % (" ".join(arguments), code, lines))
+
+        # --save keeps the given settings; a later run without options shows them.
+        saver = case.start(server, "--window-id", hex(window.id), "--folder", folder,
+                           "--delay", "7", "--position", "centered", "--save")
+        case.frame(server, window, os.path.join(folder, "photo.jpg"), (320, 240), 0, 0,
+                   "--save")
+        case.ends_on_term(saver, "--save")
+        saved = open(os.path.join(case.work, "config", "fotovane", "registry.reg")).read()
+        case.check('"delay"=dword:00000007' in saved and '"position"=dword:00000000' in saved
+                   and '"path"="%s"' % folder in saved, "--save stores the settings given")
+        window.unmap()
+        window.map()
+        server.x.sync()
+        saver = case.start(server, "--window-id", hex(window.id))
+        case.frame(server, window, os.path.join(folder, "photo.jpg"), (320, 240), 0, 0,
+                   "the saved settings on the next run")
 
 
 def command_lines(path, folder):
