@@ -18,7 +18,8 @@ if(WIN32)
 endif()
 
 # The Linux program: the same show on X11, standalone or inside a screen-saver host's window.
-if(NOT WIN32)
+# Not in the fuzz build, whose libraries carry the fuzzer's instrumentation.
+if(NOT WIN32 AND NOT FV_FUZZ)
     find_package(X11 REQUIRED)
     add_executable(fotovane app/main_x11.cpp app/show_windows_x11.cpp app/monitors_x11.cpp
                             app/termination_posix.cpp)

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include "app/options.h"
 #include "app/pictures_folder.h"
 #include "app/saver_state.h"
@@ -19,7 +20,22 @@ int OnXConnectionLost(Display*) {
     _exit(0);
 }
 
-void LoadShowSettings(const ProgramOptions& options) {
+// A folder given relative to where the command ran: hosts start savers elsewhere, and a saved
+// setting must name the same folder later.
+void MakeFolderAbsolute(ProgramOptions* options) {
+    char base[MaxPath];
+    if (!options->hasFolder || options->folder[0] == '/' || !getcwd(base, sizeof base)) {
+        return;
+    }
+    char joined[2 * MaxPath + 2];
+    std::snprintf(joined, sizeof joined, "%s/%s", base, options->folder);
+    if (std::strlen(joined) < static_cast<size_t>(MaxPath)) {
+        std::strcpy(options->folder, joined);
+    }
+}
+
+void LoadShowSettings(ProgramOptions options) {
+    MakeFolderAbsolute(&options);
     LoadSettings();
     char pictures[MaxPath];
     DefaultPicturesFolder(pictures);

@@ -109,6 +109,9 @@ void UsePrivateColormap() {
     }
     for (int32_t i = 0; i < g_windowCount; ++i) {
         XSetWindowColormap(g_display, g_windows[i].window, g_x11.colormap);
+        // The default black is a cell of the shared colormap; the palette ends in black.
+        XSetWindowBackground(g_display, g_windows[i].window,
+                             g_x11.palettePixels[PaletteColours - 1]);
     }
     XInstallColormap(g_display, g_x11.colormap);
 }
@@ -213,7 +216,10 @@ int64_t NowMs() {
 }  // namespace
 
 int OnShowXError(Display*, XErrorEvent* error) {
-    if (error->error_code == BadWindow || error->error_code == BadDrawable) {
+    // A back buffer the server could not make also reports BadDrawable: only a show window
+    // that went away ends the show.
+    bool showWindow = FindWindow(error->resourceid) != nullptr || g_windowCount == 0;
+    if ((error->error_code == BadWindow || error->error_code == BadDrawable) && showWindow) {
         g_windowGone = true;
     }
     return 0;

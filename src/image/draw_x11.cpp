@@ -262,11 +262,12 @@ void UseX11Visual(Display* display, Visual* visual, int32_t depth, Colormap colo
 }
 
 void PrepareDisplay() {
-    bool direct = g_x11.visualClass == TrueColor || g_x11.visualClass == DirectColor;
+    bool direct = g_x11.visualClass == TrueColor;
     highColourDisplay = direct && (g_x11.depth == 15 || g_x11.depth == 16);
     BuildDitherTables();
     // Few-colour and colour-mapped visuals draw the palette's indices; XAllocColor finds the
-    // nearest colour on the read-only kinds too.
+    // nearest colour on the read-only kinds too. DirectColor counts as colour-mapped: its
+    // channel ramps are whatever the colormap holds, so only allocated colours are sure.
     paletteDisplay = !direct || g_x11.depth <= 8;
     if (paletteDisplay) {
         PreparePalette();
