@@ -244,7 +244,9 @@ def xscreensaver(case):
                 "programs: \"Fotovane\" %s \\n\\\n" % command)
     os.chown(os.path.join(home, ".xscreensaver"), pwd.getpwnam(TEST_USER).pw_uid, -1)
 
-    with xd.Server("1024x768x24", "-ac") as server:
+    # A second X screen at 16 bits gets a hack of its own.
+    with xd.Server("1024x768x24", "-ac", "-screen", "1", "800x600x16") as server, \
+            xd.Server(display=server.name + ".1") as second:
         def as_user(*command):
             return ["runuser", "-u", TEST_USER, "--", "env", "HOME=" + home,
                     "DISPLAY=" + server.name, *command]
@@ -256,11 +258,15 @@ def xscreensaver(case):
             xd.poll(lambda: subprocess.run(as_user("xscreensaver-command", "-time"),
                                            capture_output=True).returncode == 0, 15, 0.2)
             subprocess.run(as_user("xscreensaver-command", "-activate"), capture_output=True)
-            found = xd.poll(lambda: xd.processes_named("fotovane", TEST_USER), 15, 0.2)
+            found = xd.poll(lambda: len(xd.processes_named("fotovane", TEST_USER)) == 2, 15,
+                            0.2)
             savers = xd.processes_named("fotovane", TEST_USER)
-            case.check(found, "-activate starts our saver (%s)" % savers)
+            case.check(found, "-activate starts our saver on each screen (%s)" % savers)
             case.frame(server, server.root, picture, (1024, 768), 0, 0,
-                       "the daemon's window on screen")
+                       "the daemon's window on screen 0")
+            case.frame(second, second.root, picture, (800, 600), 0, 0,
+                       "the daemon's window on screen 1, at depth 16", depth=16,
+                       bits=(5, 6, 5))
             subprocess.run(as_user("xscreensaver-command", "-deactivate"), capture_output=True)
             gone = xd.poll(lambda: not any(os.path.exists("/proc/%d" % p) for p in savers), 5)
             case.check(gone, "-deactivate ends our process")

@@ -40,11 +40,11 @@ def run(*command, timeout=60, **kwargs):
 
 class Server:
     """A private Xvfb, e.g. Server("1024x768x24"), ending with the case; or with no screen
-    given, the server that $DISPLAY names."""
+    given, the server and screen that `display` or else $DISPLAY names."""
 
-    def __init__(self, screen=None, *extra):
+    def __init__(self, screen=None, *extra, display=None):
         self.process = None
-        self.name = os.environ.get("DISPLAY", "")
+        self.name = display or os.environ.get("DISPLAY", "")
         if screen is not None:
             self._start(screen, extra)
         self.x = None
