@@ -13,7 +13,6 @@ import shlex
 import signal
 import subprocess
 import sys
-import time
 import xml.etree.ElementTree as ElementTree
 
 import x11drive as xd
