@@ -432,6 +432,10 @@ CASES = {f.__name__: f for f in (hosted_window, depths, term_during_decode, xsec
 def main():
     name, program, fvcheck, work, build = sys.argv[1:6]
     os.makedirs(work, exist_ok=True)
+    # Pictures stay for the next run; error output and settings of the last one go.
+    for entry in os.listdir(work):
+        if entry.startswith("stderr-") or entry == "config":
+            subprocess.run(["rm", "-rf", os.path.join(work, entry)])
     case = Case(program, fvcheck, work, build)
     try:
         return case.report.run(lambda: CASES[name](case))
