@@ -95,6 +95,26 @@ def hosted_window(case):
         case.frame(server, window, picture, (400, 400), 0, 0, "after the window is resized")
         case.ends_on_term(saver, "hosted")
 
+        # A collage keeps its frame through a size change: the top left of it, over black,
+        # under the next picture.
+        small = os.path.join(case.folder("collage", ("small.jpg", 320, 240)), "small.jpg")
+        window.configure(width=640, height=480)
+        window.unmap()
+        window.map()
+        server.x.sync()
+        saver = case.start(server, "-window-id", hex(window.id), "--folder",
+                           os.path.dirname(small), "--delay", "1", "--mode", "collage",
+                           "--size", "full", "--position", "centered")
+        case.frame(server, window, small, (640, 480), 0, 0, "collage")
+        window.configure(width=400, height=300)
+        server.x.sync()
+        piece = xd.reference(case.fvcheck, small, (400, 300), 24, case.work)
+        expected = xd.canvas(400, 300, (piece, 160, 120), (piece, 40, 30))
+        counts = xd.shows(server, window, (0, 0, 400, 300), expected, 0, 0)
+        case.check(counts == (0, 0), "collage after a resize: the kept frame's top left "
+                   "under the next picture (%d pixels differ)" % counts[0])
+        case.ends_on_term(saver, "collage")
+
         # A long advance time: only a repaint from the back buffer can bring the picture back.
         window.configure(width=640, height=480)
         server.x.sync()

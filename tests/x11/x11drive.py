@@ -236,6 +236,17 @@ def reference(fvcheck, picture, box, depth, work):
         return Image.from_ppm(f.read())
 
 
+def canvas(width, height, *layers):
+    """A black image with (picture, x, y) layers pasted on it in order, clipped."""
+    out = bytearray(width * height * 3)
+    for picture, x, y in layers:
+        x0, x1 = max(x, 0), min(x + picture.width, width)
+        for row in range(max(y, 0), min(y + picture.height, height)):
+            out[(row * width + x0) * 3:(row * width + x1) * 3] = \
+                picture.row(row - y, x0 - x, x1 - x)
+    return Image(width, height, bytes(out))
+
+
 def keep_bits(image, bits):
     """The image with each channel cut to its top bits, (r, g, b) bit counts."""
     tables = [bytes((v >> (8 - b)) << (8 - b) for v in range(256)) for b in bits]
