@@ -155,6 +155,19 @@ def depths(case):
                            "black in the window (%d pixel values)" % len(used))
             case.ends_on_term(saver, "depth %d" % depth)
 
+    # With no free colour left in the default colormap, the saver by itself takes a private
+    # one and shows the same frame.
+    with xd.Server("1024x768x8") as server:
+        taken = server.fill_default_colormap()
+        saver = case.start(server, "--folder", folder, *SHOW)
+        case.check(xd.poll(lambda: server.new_windows(set()), 10, 0.1), "depth 8 by itself: "
+                   "a window after another client took the %d free colours" % taken)
+        for own in server.new_windows(set())[:1]:
+            case.check(own.get_attributes().colormap != server.x.screen().default_colormap,
+                       "depth 8 by itself: the window has a private colormap")
+            case.frame(server, own, picture, (1024, 768), 0, 0, "depth 8 by itself", depth=8)
+        case.ends_on_term(saver, "depth 8 by itself")
+
 
 def term_during_decode(case):
     """SIGTERM while a 48-megapixel picture is being decoded."""
@@ -386,14 +399,10 @@ def integration(case):
 
         # Trying settings in a window of its own.
         before = {w.id for w in server.root.query_tree().children}
-
-        def own_windows():
-            return [w for w in server.root.query_tree().children if w.id not in before and
-                    w.get_attributes().map_state == xd.X.IsViewable]
-
         saver = case.start(server, "-window", "--folder", folder, *SHOW)
-        case.check(xd.poll(own_windows, 10, 0.1), "-window maps a window of its own")
-        for own in own_windows()[:1]:
+        case.check(xd.poll(lambda: server.new_windows(before), 10, 0.1),
+                   "-window maps a window of its own")
+        for own in server.new_windows(before)[:1]:
             g = own.get_geometry()
             case.frame(server, own, os.path.join(folder, "photo.jpg"), (g.width, g.height),
                        0, 0, "-window")

@@ -111,9 +111,9 @@ class Server:
         height = geometry.height - y if height is None else height
         reply = window.get_image(x, y, width, height, X.ZPixmap, 0xFFFFFFFF)
         data = reply.data if isinstance(reply.data, bytes) else bytes(reply.data, "latin-1")
-        return self._to_rgb(data, reply.depth, width, height)
+        return self._to_rgb(data, reply.depth, width, height, window)
 
-    def _to_rgb(self, data, depth, width, height):
+    def _to_rgb(self, data, depth, width, height, window):
         screen = self.x.screen()
         visual = next(v for d in screen.allowed_depths if d.depth == depth for v in d.visuals)
         bpp = next(f.bits_per_pixel for f in self.x.display.info.pixmap_formats
@@ -141,7 +141,7 @@ class Server:
                     for c, (low, top, pad) in enumerate(shifts):
                         out[o + c] = ((p >> low) & top) << pad
         else:
-            colours = self.colormap_colours()
+            colours = self.colormap_colours(window.get_attributes().colormap)
             tables = [bytes(colours.get(i, (0, 0, 0))[c] for i in range(256)) for c in range(3)]
             for row in range(height):
                 line = data[row * stride:row * stride + width]
@@ -150,11 +150,26 @@ class Server:
                     out[o + c:o + width * 3:3] = line.translate(tables[c])
         return Image(width, height, bytes(out))
 
-    def colormap_colours(self):
-        """Pixel value to 8-bit RGB for the default colormap of an 8-bit screen."""
-        cmap = self.x.screen().default_colormap
-        reply = cmap.query_colors(list(range(256)))
+    def colormap_colours(self, colormap):
+        """Pixel value to 8-bit RGB in a colormap of an 8-bit screen."""
+        reply = colormap.query_colors(list(range(256)))
         return {i: (c.red >> 8, c.green >> 8, c.blue >> 8) for i, c in enumerate(reply)}
+
+    def fill_default_colormap(self):
+        """Takes every free cell of the default colormap, as a busy 8-bit desktop would."""
+        colormap = self.x.screen().default_colormap
+        for count in range(256, 0, -1):
+            try:
+                colormap.alloc_color_cells(False, count, 0)
+                return count
+            except Exception:
+                pass
+        return 0
+
+    def new_windows(self, before):
+        """Mapped top-level windows that are not among the ids in before."""
+        return [w for w in self.root.query_tree().children
+                if w.id not in before and w.get_attributes().map_state == X.IsViewable]
 
     def pixel_values(self, window):
         """The distinct raw pixel values in a window of an 8-bit screen."""
