@@ -15,6 +15,7 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs libgtest-dev googletest libbenchmark-dev libx11-dev libxext-dev libxrandr-dev libxinerama-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools nasm dpkg-dev
   wine wine64 xvfb xdotool imagemagick x11-apps
+  xscreensaver xsecurelock python3-xlib x11-utils x11-xserver-utils xauth procps passwd
 )
 
 missing=()
@@ -24,7 +25,9 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "bootstrap: installing ${missing[*]}"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  # Another installer may hold dpkg's lock for a while: wait for it rather than fail.
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
+    "${missing[@]}" >/dev/null
 fi
 
 # libjpeg-turbo for MinGW-w64, static, from the same Debian source the native build uses.

@@ -2,8 +2,12 @@
 # Builds Fotovane.scr and runs it under Wine with sample pictures, on your X display or, with
 # none, on a private Xvfb, saving a screenshot of each of the first frames.
 #
-#   scripts/run-saver.sh [--config | --preview] [--frames N] [--delay SECONDS] [--shots DIR]
+#   scripts/run-saver.sh [--linux | --config | --preview] [--frames N] [--delay SECONDS] [--shots DIR]
 #
+#   --linux     the Linux saver instead: builds build/linux/fotovane and runs it full screen
+#               (one show per monitor) on the sample pictures in build/sample-pictures, with
+#               your stored settings but the sample folder and the delay given here. It ends
+#               on a key, a click or mouse travel; on a private Xvfb once the frames are saved.
 #   (default)   the full-screen saver (Fotovane.scr /s); move the mouse or press a key to end
 #               it. On a private Xvfb it is ended once the frames are saved.
 #   --config    the configuration dialog (Fotovane.scr /c); its choices are kept in the Wine
@@ -29,9 +33,10 @@ frames=4
 delay=""
 shots="$root/build/run-screenshots"
 size=1024x768
-build="$root/build/windows"
+build=""
 while [ $# -gt 0 ]; do
     case "$1" in
+        --linux) mode=linux ;;
         --config) mode=config ;;
         --preview) mode=preview ;;
         --frames) frames=$2; shift ;;
@@ -46,31 +51,14 @@ while [ $# -gt 0 ]; do
 done
 
 bash scripts/bootstrap.sh
-cmake --preset windows -B "$build" >/dev/null
-cmake --build "$build" -j2 --target Fotovane fotovane_preview
-scr="$build/Fotovane.scr"
-preview="$build/tests/e2e/fotovane_preview.exe"
 
-export WINEPREFIX="$root/.cache/wine-run"
-export WINEDEBUG=-all
-# No Mono/Gecko installers, and a crash ends the program instead of opening the debugger.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
-
+# Starts a private Xvfb when there is no display of the user's to run on.
 xvfb_pid=""
-saver_pid=""
-cleanup() {
-    [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null || true
-    wineserver -k >/dev/null 2>&1 || true
-    wineserver -w >/dev/null 2>&1 || true
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
-
 private=0
-if [ -z "${DISPLAY:-}" ] || ! xdotool getdisplaygeometry >/dev/null 2>&1; then
+private_display() {
+    if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
+        return
+    fi
     private=1
     for n in $(seq 90 190); do
         if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
@@ -85,7 +73,65 @@ if [ -z "${DISPLAY:-}" ] || ! xdotool getdisplaygeometry >/dev/null 2>&1; then
         sleep 0.05
     done
     echo "run-saver: no display of yours; using a private Xvfb on $DISPLAY ($size)"
+}
+
+if [ "$mode" = linux ]; then
+    build=${build:-$root/build/linux}
+    cmake --preset linux -B "$build" >/dev/null
+    cmake --build "$build" -j2 --target fotovane
+    pictures="$root/build/sample-pictures"
+    echo "run-saver: sample pictures in $pictures"
+    scripts/make-sample-pictures.sh "$pictures" >/dev/null
+    saver_pid=""
+    cleanup_linux() {
+        [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null || true
+        if [ -n "$xvfb_pid" ]; then
+            kill "$xvfb_pid" 2>/dev/null || true
+            wait "$xvfb_pid" 2>/dev/null || true
+        fi
+    }
+    trap cleanup_linux EXIT
+    private_display
+    rm -rf "$shots"
+    mkdir -p "$shots"
+    "$build/fotovane" --folder "$pictures" --delay "${delay:-3}" &
+    saver_pid=$!
+    echo "run-saver: saver running; saving $frames frames into $shots"
+    [ "$private" -eq 1 ] || echo "run-saver: move the mouse or press a key to end it"
+    python3 scripts/capture-frames.py "$shots" "$frames" "$saver_pid" || true
+    [ "$private" -eq 1 ] && xdotool key Escape
+    code=0
+    wait "$saver_pid" || code=$?
+    saver_pid=""
+    echo "run-saver: the program ended with exit code $code; screenshots in $shots"
+    ls "$shots"
+    exit 0
 fi
+
+build=${build:-$root/build/windows}
+cmake --preset windows -B "$build" >/dev/null
+cmake --build "$build" -j2 --target Fotovane fotovane_preview
+scr="$build/Fotovane.scr"
+preview="$build/tests/e2e/fotovane_preview.exe"
+
+export WINEPREFIX="$root/.cache/wine-run"
+export WINEDEBUG=-all
+# No Mono/Gecko installers, and a crash ends the program instead of opening the debugger.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+
+saver_pid=""
+cleanup() {
+    [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null || true
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+
+private_display
 
 # A wineserver keeps the screen size of the display it started on.
 wineserver -k >/dev/null 2>&1 || true

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, builds every preset and runs every
-# test: natively, under the sanitizers, a short fuzzing run, and the Windows build under Wine
-# on a private X server at each display depth the tests care about.
+# test: natively, under the sanitizers, a short fuzzing run, the Windows build under Wine
+# on a private X server at each display depth the tests care about, and last the check that
+# the Windows and Linux savers draw the same first frame.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -57,6 +58,19 @@ for depth in 16 8; do
         run_ctest scripts/with-wine.sh --size 1024x768x$depth \
             ctest --preset windows -L screen-depths
     fi
+done
+
+echo "== The Windows and Linux savers draw the same first frame"
+# Needs both builds; the Linux saver runs on the Wine test's X server after Fotovane.scr.
+for depth in 24 16; do
+    status=0
+    scripts/with-wine.sh --size 1024x768x$depth /usr/bin/python3 -B tests/x11/cross_test.py \
+        build/windows/Fotovane.scr build/linux/fotovane build/cross-front-end-$depth || status=$?
+    case $status in
+        0) passed=$((passed + 1)) ;;
+        77) echo "test.sh: the cross-front-end check at depth $depth was skipped" ;;
+        *) failed=$((failed + 1)); echo "test.sh: the cross-front-end check at depth $depth failed" >&2 ;;
+    esac
 done
 
 echo
