@@ -6,18 +6,15 @@
 // the rows-only figure is the library decoding into one reused row, keeping nothing.
 #include <malloc.h>
 
-#include <algorithm>
 #include <atomic>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
+#include "bench_common.h"
 #include "image/decode.h"
 #include "image/dib_image.h"
-#include "image/exif_marker.h"
-#include "image/jpeg_library.h"
 
 // Heap accounting: every allocation of the process goes through these, so the peak of live
 // bytes during a frame is exact, the library's buffers included.
@@ -96,20 +93,9 @@ double Ms(double a, double b) {
     return b - a;
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-struct Baseline {
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr err;
-};
-
-// A plain library decode at the same reduction with default output (RGB), no fitting: into
-// one row buffer (the least any program does), or into a whole picture like Decode.
-double PlainDecode(const char* path, int32_t boxWidth, int32_t boxHeight, bool keepPicture,
-                   long* peak) {
+// The plain decode, timed, with its peak heap.
+double TimePlainDecode(const char* path, int32_t boxWidth, int32_t boxHeight, bool keepPicture,
+                       long* peak) {
     FILE* f = std::fopen(path, "rb");
     if (f == nullptr) {
         return -1;
@@ -117,31 +103,7 @@ double PlainDecode(const char* path, int32_t boxWidth, int32_t boxHeight, bool k
     long before = liveBytes.load();
     peakBytes.store(before);
     auto t0 = Clock::now();
-    Baseline b;
-    b.cinfo.err = jpeg_std_error(&b.err);
-    jpeg_create_decompress(&b.cinfo);
-    jpeg_stdio_src(&b.cinfo, f);
-    ExifWatch exif;
-    WatchExifOrientation(&b.cinfo, &exif);
-    jpeg_read_header(&b.cinfo, TRUE);
-    // The reduction Decode picks, which is for the picture as shown; the baseline does not turn.
-    const bool sidesSwap = OrientationSwapsSides(exif.orientation);
-    const JDIMENSION shownW = sidesSwap ? b.cinfo.image_height : b.cinfo.image_width;
-    const JDIMENSION shownH = sidesSwap ? b.cinfo.image_width : b.cinfo.image_height;
-    b.cinfo.scale_num = 1;
-    b.cinfo.scale_denom =
-        static_cast<unsigned>(ScaleDenominator(shownW, shownH, boxWidth, boxHeight, SizeRuleFit));
-    jpeg_start_decompress(&b.cinfo);
-    const size_t rowBytes = static_cast<size_t>(b.cinfo.output_width) * b.cinfo.output_components;
-    uint8_t* buffer = static_cast<uint8_t*>(
-        std::malloc(keepPicture ? rowBytes * b.cinfo.output_height : rowBytes));
-    while (b.cinfo.output_scanline < b.cinfo.output_height) {
-        JSAMPROW rows[1] = {buffer + (keepPicture ? rowBytes * b.cinfo.output_scanline : 0)};
-        jpeg_read_scanlines(&b.cinfo, rows, 1);
-    }
-    jpeg_finish_decompress(&b.cinfo);
-    jpeg_destroy_decompress(&b.cinfo);
-    std::free(buffer);
+    PlainDecode(f, boxWidth, boxHeight, keepPicture);
     auto t1 = Clock::now();
     std::fclose(f);
     *peak = peakBytes.load() - before;
@@ -187,22 +149,12 @@ FrameTimes Frame(DibImage& image, const char* path, int32_t boxWidth, int32_t bo
     return t;
 }
 
-std::string Name(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    int reps = 7;
-    int first = 1;
-    if (argc > 2 && std::strcmp(argv[1], "--reps") == 0) {
-        reps = std::max(1, std::atoi(argv[2]));
-        first = 3;
-    }
-    if (first >= argc) {
-        std::fprintf(stderr, "usage: image_bench [--reps N] picture.jpg...\n");
+    int reps = 0;
+    const int first = ReadBenchArguments(argc, argv, "image_bench", &reps);
+    if (first == 0) {
         return 2;
     }
     const int32_t boxes[][2] = {{1920, 1080}, {3840, 2160}, {152, 112}};
@@ -216,11 +168,11 @@ int main(int argc, char** argv) {
             std::vector<double> decode, fit, total, plain, rowsOnly;
             FrameTimes last;
             long plainPeak = 0;
-            PlainDecode(argv[i], box[0], box[1], false, &plainPeak);  // warm the file cache
+            TimePlainDecode(argv[i], box[0], box[1], false, &plainPeak);  // warm the file cache
             for (int r = 0; r < reps; ++r) {
                 // Alternate so that both see the same machine state.
-                plain.push_back(PlainDecode(argv[i], box[0], box[1], true, &plainPeak));
-                rowsOnly.push_back(PlainDecode(argv[i], box[0], box[1], false, &plainPeak));
+                plain.push_back(TimePlainDecode(argv[i], box[0], box[1], true, &plainPeak));
+                rowsOnly.push_back(TimePlainDecode(argv[i], box[0], box[1], false, &plainPeak));
                 last = Frame(image, argv[i], box[0], box[1]);
                 decode.push_back(last.decode);
                 fit.push_back(last.fit);
@@ -236,10 +188,11 @@ int main(int argc, char** argv) {
             std::printf(
                 "| %s | %dx%d | %dx%d | %dx%d | %.1f | %.1f | %.1f | %.1f | %.2f | %.1f | %.2f | "
                 "%.1f | %.1f |%s\n",
-                Name(argv[i]).c_str(), box[0], box[1], last.decodedW, last.decodedH, last.fittedW,
-                last.fittedH, Median(decode), Median(fit), Median(total), Median(plain),
-                Median(total) / Median(plain), Median(rowsOnly), Median(total) / Median(rowsOnly),
-                last.peak / 1048576.0, pictures, last.failed ? " FAILED" : "");
+                PictureName(argv[i]).c_str(), box[0], box[1], last.decodedW, last.decodedH,
+                last.fittedW, last.fittedH, Median(decode), Median(fit), Median(total),
+                Median(plain), Median(total) / Median(plain), Median(rowsOnly),
+                Median(total) / Median(rowsOnly), last.peak / 1048576.0, pictures,
+                last.failed ? " FAILED" : "");
             std::fflush(stdout);
         }
     }

@@ -8,18 +8,16 @@
 #include <X11/Xlib.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
+#include "bench_common.h"
 #include "image/decode.h"
 #include "image/display.h"
 #include "image/draw_x11.h"
-#include "image/jpeg_library.h"
 #include "settings/settings.h"
 #include "show/render_x11.h"
 #include "show/show_engine.h"
@@ -32,36 +30,13 @@ double NowMs() {
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-// The library alone: default RGB output into a whole picture, no fitting.
-double PlainDecode(const char* path, int32_t boxWidth, int32_t boxHeight) {
+double TimePlainDecode(const char* path, int32_t boxWidth, int32_t boxHeight) {
     FILE* f = std::fopen(path, "rb");
     if (f == nullptr) {
         return -1;
     }
     double t0 = NowMs();
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, f);
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.scale_num = 1;
-    cinfo.scale_denom = static_cast<unsigned>(
-        ScaleDenominator(cinfo.image_width, cinfo.image_height, boxWidth, boxHeight, SizeRuleFit));
-    jpeg_start_decompress(&cinfo);
-    const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * cinfo.output_components;
-    std::vector<uint8_t> picture(rowBytes * cinfo.output_height);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW rows[1] = {picture.data() + rowBytes * cinfo.output_scanline};
-        jpeg_read_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
+    PlainDecode(f, boxWidth, boxHeight, true);
     double t1 = NowMs();
     std::fclose(f);
     return t1 - t0;
@@ -85,22 +60,12 @@ void UseFolder(const std::string& folder) {
     BeginShowOrder();
 }
 
-std::string Name(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    int reps = 7;
-    int first = 1;
-    if (argc > 2 && std::strcmp(argv[1], "--reps") == 0) {
-        reps = std::max(1, std::atoi(argv[2]));
-        first = 3;
-    }
-    if (first >= argc) {
-        std::fprintf(stderr, "usage: x11_frame_bench [--reps N] picture.jpg...\n");
+    int reps = 0;
+    const int first = ReadBenchArguments(argc, argv, "x11_frame_bench", &reps);
+    if (first == 0) {
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -140,10 +105,10 @@ int main(int argc, char** argv) {
             frameEngine.keepsLastFrame = 1;
             frameEngine.firstFramePending = 1;
             std::vector<double> frame, load, plain;
-            PlainDecode(argv[i], box[0], box[1]);  // warm the file cache
+            TimePlainDecode(argv[i], box[0], box[1]);  // warm the file cache
             for (int r = 0; r < reps; ++r) {
                 // Alternate so that all three see the same machine state.
-                plain.push_back(PlainDecode(argv[i], box[0], box[1]));
+                plain.push_back(TimePlainDecode(argv[i], box[0], box[1]));
                 double t0 = NowMs();
                 LoadFramePicture(box[0], box[1], loadEngine);
                 double t1 = NowMs();
@@ -156,7 +121,7 @@ int main(int argc, char** argv) {
             }
             const double f = Median(frame), l = Median(load), p = Median(plain);
             std::printf("| %s | %dx%d | %.1f | %.1f | %.1f | %.1f | %.2f | %s |%s\n",
-                        Name(argv[i]).c_str(), box[0], box[1], f, l, f - l, p, f / p,
+                        PictureName(argv[i]).c_str(), box[0], box[1], f, l, f - l, p, f / p,
                         X11SharedMemoryInUse() ? "yes" : "no",
                         frameEngine.backBuffer ? "" : " NO FRAME");
             std::fflush(stdout);
