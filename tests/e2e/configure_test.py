@@ -117,14 +117,11 @@ def run_saver(scr, helper, report, work):
 
 
 def main():
-    fv.require_environment()
-    scr, helper_path, work, resource_h = sys.argv[1:5]
+    (scr, _, work, resource_h), helper, report = fv.start(4)
     folder = os.path.join(work, "pictures")
     os.makedirs(folder, exist_ok=True)
     fv.make_solid(os.path.join(folder, "wide.jpg"), 1024, 256, WIDE)
     fv.make_solid(os.path.join(folder, "tall.jpg"), 256, 768, TALL)
-    helper = fv.Helper(helper_path)
-    report = fv.Report()
     registry = fv.Registry()
 
     def checks():

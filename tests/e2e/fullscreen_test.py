@@ -143,11 +143,7 @@ def zero_threshold(scr, helper, report, registry):
 
 
 def main():
-    fv.require_environment()
-    scr, helper_path, work = sys.argv[1:4]
-    os.makedirs(work, exist_ok=True)
-    helper = fv.Helper(helper_path)
-    report = fv.Report()
+    (scr, _, work), helper, report = fv.start(3)
     registry = fv.Registry()
 
     def checks():

@@ -24,6 +24,15 @@ def require_environment():
         sys.exit(SKIP)
 
 
+def start(argument_count):
+    """The start every script shares: its arguments (the program, the helper, the work folder,
+    then any of its own), with the work folder made, the helper and an empty report."""
+    require_environment()
+    arguments = sys.argv[1:1 + argument_count]
+    os.makedirs(arguments[2], exist_ok=True)
+    return arguments, Helper(arguments[1]), Report()
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 

@@ -207,11 +207,7 @@ def display_scaling(scr, helper, report, registry):
 
 
 def main():
-    fv.require_environment()
-    scr, helper_path, work = sys.argv[1:4]
-    os.makedirs(work, exist_ok=True)
-    helper = fv.Helper(helper_path)
-    report = fv.Report()
+    (scr, _, work), helper, report = fv.start(3)
     registry = fv.Registry()
 
     def checks():

@@ -4,7 +4,6 @@ dies with it, and a switch without a usable window that ends at once.
     python3 preview_test.py SCR HELPER WORKDIR
 """
 
-import os
 import sys
 import time
 
@@ -39,11 +38,7 @@ def no_window(scr, helper, report):
 
 
 def main():
-    fv.require_environment()
-    scr, helper_path, work = sys.argv[1:4]
-    os.makedirs(work, exist_ok=True)
-    helper = fv.Helper(helper_path)
-    report = fv.Report()
+    (scr, _, _), helper, report = fv.start(3)
 
     def checks():
         hosted_child(scr, helper, report)
