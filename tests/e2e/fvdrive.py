@@ -158,12 +158,14 @@ class Helper:
         return out == "1"
 
 
-class Saver:
-    """One run of Fotovane.scr with a switch; killed at the end if it is still there."""
+class Process:
+    """A program a test runs; killed at the end if it is still there."""
 
-    def __init__(self, scr, *arguments):
-        self.process = subprocess.Popen(["wine", scr, *arguments], stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+    def __init__(self, command, **popen):
+        popen.setdefault("stdout", subprocess.DEVNULL)
+        popen.setdefault("stderr", subprocess.DEVNULL)
+        self.process = subprocess.Popen(command, **popen)
+        self.pid = self.process.pid
 
     def alive(self):
         return self.process.poll() is None
@@ -179,6 +181,13 @@ class Saver:
         if self.alive():
             self.process.kill()
             self.process.wait()
+
+
+class Saver(Process):
+    """One run of Fotovane.scr with a switch."""
+
+    def __init__(self, scr, *arguments):
+        super().__init__(["wine", scr, *arguments])
 
 
 # X input: absolute moves, so that pointer acceleration plays no part.

@@ -13,7 +13,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from fvdrive import SKIP, Failure, Image, Report, holds, poll  # noqa: E402,F401
+from fvdrive import SKIP, Failure, Image, Process, Report, holds, poll  # noqa: E402,F401
 
 try:
     from Xlib import X, display as xdisplay  # python3-xlib
@@ -179,7 +179,7 @@ class Server:
         return set(data[: g.width * g.height])
 
 
-class Saver:
+class Saver(Process):
     """One run of the Linux saver with its own settings folder and captured error output."""
 
     def __init__(self, program, server, work, *arguments, env=None, cwd=None):
@@ -188,18 +188,7 @@ class Saver:
         self.errors = open(os.path.join(work, "stderr-%d.txt" % time.monotonic_ns()), "w+")
         environment = dict(server.env, XDG_CONFIG_HOME=self.config)
         environment.update(env or {})
-        self.process = subprocess.Popen([program, *arguments], env=environment, cwd=cwd,
-                                        stdout=subprocess.DEVNULL, stderr=self.errors)
-        self.pid = self.process.pid
-
-    def alive(self):
-        return self.process.poll() is None
-
-    def wait_exit(self, deadline_s):
-        try:
-            return self.process.wait(timeout=deadline_s)
-        except subprocess.TimeoutExpired:
-            return None
+        super().__init__([program, *arguments], env=environment, cwd=cwd, stderr=self.errors)
 
     def terminate(self):
         """Sends SIGTERM; returns the exit code (None if still running after 5 s) and the
@@ -214,9 +203,7 @@ class Saver:
         return self.errors.read()
 
     def kill(self):
-        if self.alive():
-            self.process.kill()
-            self.process.wait()
+        super().kill()
         self.errors.close()
 
 
