@@ -138,8 +138,7 @@ void StartShows() {
     for (int32_t i = 0; i < g_windowCount && Running(); ++i) {
         ShowEngine& engine = g_windows[i].engine;
         engine.keepsLastFrame = 1;
-        engine.tickCount = 0;
-        engine.firstFramePending = 1;
+        BeginShowEngine(engine);
         if (CountShowTick(engine)) {
             DrawFrame(g_windows[i]);
         }

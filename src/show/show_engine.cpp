@@ -19,6 +19,12 @@ void BeginShowOrder() {
     AdvanceImage(g_settings.random);
 }
 
+void BeginShowEngine(ShowEngine& show) {
+    DropBackBuffer(show);
+    show.tickCount = 0;
+    show.firstFramePending = 1;
+}
+
 int32_t CountShowTick(ShowEngine& show) {
     int32_t previous = show.tickCount;
     if (previous < g_settings.delay) {

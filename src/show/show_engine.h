@@ -38,6 +38,9 @@ extern ShowEngine g_showEngine;
 
 // Builds and orders the catalogue from g_settings and names its first file.
 void BeginShowOrder();
+// A show starts from a clean count and black, whatever an earlier one in this engine left; its
+// first frame is pending.
+void BeginShowEngine(ShowEngine& show = g_showEngine);
 // Counts one tick; nonzero when this tick draws a frame.
 int32_t CountShowTick(ShowEngine& show = g_showEngine);
 void ComputeTargetSize(ShowEngine& show = g_showEngine);

@@ -6,15 +6,11 @@
 #include "settings/settings.h"
 
 void StartShow(WindowHandle window) {
-    ShowEngine& show = g_showEngine;
     LoadSettings();
     PrepareDisplay();
     BeginShowOrder();
-    // A show starts from a clean count and black, whatever an earlier one in this process left.
-    DropBackBuffer();
-    show.tickCount = 0;
+    BeginShowEngine();
     SetTimer(static_cast<HWND>(window), ShowTimerId, ShowTickMs, nullptr);
-    show.firstFramePending = 1;
     OnShowTimer(window, ShowTimerId);
 }
 
