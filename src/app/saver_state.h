@@ -2,7 +2,7 @@
 // The system's screen-saver options and the saver window's close and password state.
 
 #include <cstdint>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 #include "app/saver_mode.h"
 
 class SaverState {

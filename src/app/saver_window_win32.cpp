@@ -4,7 +4,7 @@
 #include "app/password.h"
 #include "app/saver_state.h"
 #include "app/saver_window.h"
-#include "app/trace.h"
+#include "base/trace.h"
 #include "image/stop_check.h"
 #include "show/show_engine.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 
 // How Decode picks the DCT reduction: 1 and 2 fit towards the box, anything else decodes 1:1.
 using SizeRule = int32_t;
@@ -32,11 +32,15 @@ struct DibHeader {
 static_assert(sizeof(DibHeader) == 44, "BITMAPINFO with one RGBQUAD");
 
 // Bytes per row of the 24-bit pixels and of the 8-bit index copy.
-constexpr int32_t DibStride(int32_t width) { return (3 * width + 3) & ~3; }
-constexpr int32_t IndexStride(int32_t width) { return (width + 3) & ~3; }
+constexpr int32_t DibStride(int32_t width) {
+    return (3 * width + 3) & ~3;
+}
+constexpr int32_t IndexStride(int32_t width) {
+    return (width + 3) & ~3;
+}
 
 class DibImage {
-public:
+  public:
     DibImage() { Init(); }
     ~DibImage() { Release(); }
     DibImage(const DibImage&) = delete;

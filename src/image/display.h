@@ -3,7 +3,7 @@
 // 15/16-bit displays and the fixed palette for displays of 8 bits or fewer.
 
 #include <cstdint>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 
 constexpr int PaletteColours = 236;
 

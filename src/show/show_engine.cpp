@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "settings/settings.h"
 #include "show/catalogue.h"
 #include "show/picture_file.h"

@@ -7,7 +7,7 @@
 // system's front end.
 
 #include <cstdint>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 #include "image/dib_image.h"
 
 constexpr uintptr_t ShowTimerId = 200;

@@ -1,14 +1,14 @@
-#include "app/show_windows_x11.h"
+#include "x11/show_windows_x11.h"
 
 #include <poll.h>
 #include <unistd.h>
 #include <ctime>
 #include "app/close_rules.h"
 #include "app/monitors.h"
-#include "app/termination.h"
+#include "x11/termination.h"
 #include "image/display.h"
-#include "image/draw_x11.h"
-#include "show/render_x11.h"
+#include "x11/draw_x11.h"
+#include "x11/render_x11.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "app/options.h"
 #include "app/pictures_folder.h"
 #include "app/saver_state.h"
-#include "app/show_windows_x11.h"
-#include "app/termination.h"
+#include "x11/show_windows_x11.h"
+#include "x11/termination.h"
 #include "image/stop_check.h"
 #include "settings/settings.h"
 

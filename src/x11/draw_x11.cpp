@@ -1,4 +1,4 @@
-#include "image/draw_x11.h"
+#include "x11/draw_x11.h"
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -6,7 +6,7 @@
 #include <sys/shm.h>
 #include <cstdlib>
 #include <cstring>
-#include "app/trace.h"
+#include "base/trace.h"
 #include "image/dib_image.h"
 #include "image/display.h"
 

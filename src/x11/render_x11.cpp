@@ -1,7 +1,7 @@
-#include "show/render_x11.h"
+#include "x11/render_x11.h"
 
 #include "image/display.h"
-#include "image/draw_x11.h"
+#include "x11/draw_x11.h"
 
 namespace {
 
