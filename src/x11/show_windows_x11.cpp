@@ -4,11 +4,11 @@
 #include <unistd.h>
 #include <ctime>
 #include "app/close_rules.h"
-#include "app/monitors.h"
 #include "x11/termination.h"
 #include "image/display.h"
-#include "x11/draw_x11.h"
+#include "x11/monitors_x11.h"
 #include "x11/render_x11.h"
+#include "x11/visual_x11.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ struct ShowWindow {
     ShowEngine engine;
 };
 
-Display* g_display = nullptr;
+const SaverState* g_state = nullptr;
 ShowWindow g_windows[MaxMonitors];
 int32_t g_windowCount = 0;
 Cursor g_blankCursor = 0;
@@ -35,14 +35,28 @@ bool Running() {
     return !TerminationRequested() && !g_windowGone && !g_inputSeen;
 }
 
-Bool IsEndingInput(Display*, XEvent* event, XPointer) {
-    return event->type == KeyPress || event->type == ButtonPress;
+// The same input ends the show whether the event loop or long work (the scan, a decode) finds it.
+bool IsEndingInput(const XEvent& event) {
+    switch (event.type) {
+        case KeyPress:
+        case ButtonPress:
+            return g_inputEnds;
+        case MotionNotify:
+            return g_pointerEnds && g_state &&
+                   MouseBeyondThreshold(*g_state, {event.xmotion.x_root, event.xmotion.y_root});
+        default:
+            return false;
+    }
+}
+
+Bool IsEndingInputEvent(Display*, XEvent* event, XPointer) {
+    return IsEndingInput(*event) ? True : False;
 }
 
 GC MakeGc(Window window) {
     XGCValues values = {};
     values.graphics_exposures = False;
-    return XCreateGC(g_display, window, GCGraphicsExposures, &values);
+    return XCreateGC(g_x11.display, window, GCGraphicsExposures, &values);
 }
 
 ShowWindow& AddWindow(Window window, int32_t width, int32_t height, bool ours) {
@@ -56,27 +70,27 @@ ShowWindow& AddWindow(Window window, int32_t width, int32_t height, bool ours) {
 }
 
 void UseDefaultVisual() {
-    int screen = DefaultScreen(g_display);
-    UseX11Visual(g_display, DefaultVisual(g_display, screen), DefaultDepth(g_display, screen),
-                 DefaultColormap(g_display, screen), true);
+    int screen = DefaultScreen(g_x11.display);
+    UseX11Visual(g_x11.display, DefaultVisual(g_x11.display, screen),
+                 DefaultDepth(g_x11.display, screen), DefaultColormap(g_x11.display, screen), true);
 }
 
 Cursor MakeBlankCursor(Window window) {
     char none = 0;
-    Pixmap empty = XCreateBitmapFromData(g_display, window, &none, 1, 1);
+    Pixmap empty = XCreateBitmapFromData(g_x11.display, window, &none, 1, 1);
     XColor black = {};
-    Cursor cursor = XCreatePixmapCursor(g_display, empty, empty, &black, &black, 0, 0);
-    XFreePixmap(g_display, empty);
+    Cursor cursor = XCreatePixmapCursor(g_x11.display, empty, empty, &black, &black, 0, 0);
+    XFreePixmap(g_x11.display, empty);
     return cursor;
 }
 
 Window MakeWindow(const MonitorArea& area, bool overrideRedirect, long events) {
-    int screen = DefaultScreen(g_display);
+    int screen = DefaultScreen(g_x11.display);
     XSetWindowAttributes attributes = {};
-    attributes.background_pixel = BlackPixel(g_display, screen);
+    attributes.background_pixel = BlackPixel(g_x11.display, screen);
     attributes.override_redirect = overrideRedirect ? True : False;
     attributes.event_mask = events;
-    return XCreateWindow(g_display, RootWindow(g_display, screen), area.x, area.y,
+    return XCreateWindow(g_x11.display, RootWindow(g_x11.display, screen), area.x, area.y,
                          static_cast<unsigned>(area.width), static_cast<unsigned>(area.height), 0,
                          CopyFromParent, InputOutput, CopyFromParent,
                          CWBackPixel | CWOverrideRedirect | CWEventMask, &attributes);
@@ -84,16 +98,16 @@ Window MakeWindow(const MonitorArea& area, bool overrideRedirect, long events) {
 
 // Grabs can fail for a moment while another client (a menu, a host) still holds them.
 void GrabInput(Window window) {
-    XSetInputFocus(g_display, window, RevertToParent, CurrentTime);
+    XSetInputFocus(g_x11.display, window, RevertToParent, CurrentTime);
     for (int attempt = 0; attempt < 20 && Running(); ++attempt) {
-        if (XGrabKeyboard(g_display, window, True, GrabModeAsync, GrabModeAsync, CurrentTime) ==
+        if (XGrabKeyboard(g_x11.display, window, True, GrabModeAsync, GrabModeAsync, CurrentTime) ==
             GrabSuccess) {
             break;
         }
         usleep(50000);
     }
     for (int attempt = 0; attempt < 20 && Running(); ++attempt) {
-        if (XGrabPointer(g_display, window, True, ButtonPressMask | PointerMotionMask,
+        if (XGrabPointer(g_x11.display, window, True, ButtonPressMask | PointerMotionMask,
                          GrabModeAsync, GrabModeAsync, None, g_blankCursor,
                          CurrentTime) == GrabSuccess) {
             break;
@@ -108,12 +122,11 @@ void UsePrivateColormap() {
         return;
     }
     for (int32_t i = 0; i < g_windowCount; ++i) {
-        XSetWindowColormap(g_display, g_windows[i].window, g_x11.colormap);
-        // The default black is a cell of the shared colormap; the palette ends in black.
-        XSetWindowBackground(g_display, g_windows[i].window,
-                             g_x11.palettePixels[PaletteColours - 1]);
+        XSetWindowColormap(g_x11.display, g_windows[i].window, g_x11.colormap);
+        // The default black is a cell of the shared colormap.
+        XSetWindowBackground(g_x11.display, g_windows[i].window, X11BlackPixel());
     }
-    XInstallColormap(g_display, g_x11.colormap);
+    XInstallColormap(g_x11.display, g_x11.colormap);
 }
 
 ShowWindow* FindWindow(Window window) {
@@ -125,49 +138,38 @@ ShowWindow* FindWindow(Window window) {
     return nullptr;
 }
 
-void DrawFrame(ShowWindow& show) {
-    RenderX11Frame(show.engine, show.window, show.gc, show.width, show.height);
-}
-
-// As the Windows saver starts: the count begins at the timer's first call, and the first
-// frame follows at once.
+// The event loop is idle once a window's show has started: its first frame follows at once.
 void StartShows() {
-    PrepareDisplay();
+    BeginShow();
     UsePrivateColormap();
-    BeginShowOrder();
     for (int32_t i = 0; i < g_windowCount && Running(); ++i) {
         ShowEngine& engine = g_windows[i].engine;
         engine.keepsLastFrame = 1;
-        BeginShowEngine(engine);
-        if (CountShowTick(engine)) {
-            DrawFrame(g_windows[i]);
-        }
-        DrawFrame(g_windows[i]);
-        engine.firstFramePending = 0;
+        StartShowEngine(engine, &g_windows[i]);
+        DrawPendingFrame(engine, &g_windows[i]);
     }
 }
 
 void StopShows() {
     for (int32_t i = 0; i < g_windowCount; ++i) {
         ShowWindow& show = g_windows[i];
-        DropBackBuffer(show.engine);
-        show.engine.image.Release();
+        StopShowEngine(show.engine);
         if (show.gc) {
-            XFreeGC(g_display, show.gc);
+            XFreeGC(g_x11.display, show.gc);
         }
         if (show.ours && !g_windowGone) {
-            XDestroyWindow(g_display, show.window);
+            XDestroyWindow(g_x11.display, show.window);
         }
     }
     g_windowCount = 0;
-    ReleaseX11Display();
+    EndShow();
     if (g_blankCursor) {
-        XFreeCursor(g_display, g_blankCursor);
+        XFreeCursor(g_x11.display, g_blankCursor);
         g_blankCursor = 0;
     }
 }
 
-void HandleEvent(const XEvent& event, const SaverState& state) {
+void HandleEvent(const XEvent& event) {
     ShowWindow* show = FindWindow(event.xany.window);
     switch (event.type) {
         case Expose:
@@ -188,11 +190,8 @@ void HandleEvent(const XEvent& event, const SaverState& state) {
             break;
         case KeyPress:
         case ButtonPress:
-            g_inputSeen = g_inputEnds;
-            break;
         case MotionNotify:
-            if (g_pointerEnds &&
-                MouseBeyondThreshold(state, {event.xmotion.x_root, event.xmotion.y_root})) {
+            if (IsEndingInput(event)) {
                 g_inputSeen = true;
             }
             break;
@@ -214,6 +213,11 @@ int64_t NowMs() {
 
 }  // namespace
 
+void DrawWindowFrame(ShowEngine& engine, WindowHandle window) {
+    ShowWindow& show = *static_cast<ShowWindow*>(window);
+    RenderX11Frame(engine, show.window, show.gc, show.width, show.height);
+}
+
 int OnShowXError(Display*, XErrorEvent* error) {
     // A back buffer the server could not make also reports BadDrawable: only a show window
     // that went away ends the show.
@@ -228,9 +232,9 @@ int32_t ShowStopRequested() {
     if (!Running()) {
         return 1;
     }
-    if (g_inputEnds && g_display && XPending(g_display) > 0) {
+    if (g_inputEnds && g_x11.display && XPending(g_x11.display) > 0) {
         XEvent event;
-        if (XCheckIfEvent(g_display, &event, IsEndingInput, nullptr)) {
+        if (XCheckIfEvent(g_x11.display, &event, IsEndingInputEvent, nullptr)) {
             g_inputSeen = true;
         }
     }
@@ -239,21 +243,21 @@ int32_t ShowStopRequested() {
 
 // Only events that any number of clients may select: the host may hold the button presses.
 bool OpenHostWindow(Display* display, Window window) {
-    g_display = display;
+    g_x11.display = display;
     XWindowAttributes attributes;
-    if (!XGetWindowAttributes(g_display, window, &attributes) || g_windowGone) {
+    if (!XGetWindowAttributes(g_x11.display, window, &attributes) || g_windowGone) {
         return false;
     }
-    UseX11Visual(g_display, attributes.visual, attributes.depth, attributes.colormap, false);
-    XSelectInput(g_display, window, ExposureMask | StructureNotifyMask);
+    UseX11Visual(g_x11.display, attributes.visual, attributes.depth, attributes.colormap, false);
+    XSelectInput(g_x11.display, window, ExposureMask | StructureNotifyMask);
     AddWindow(window, attributes.width, attributes.height, false);
     return true;
 }
 
 void OpenStandaloneWindows(Display* display, SaverState* state) {
-    g_display = display;
+    g_x11.display = display;
     MonitorArea areas[MaxMonitors];
-    int32_t count = ListMonitors(g_display, DefaultScreen(g_display), areas);
+    int32_t count = ListMonitors(g_x11.display, DefaultScreen(g_x11.display), areas);
     UseDefaultVisual();
     const long events =
         ExposureMask | StructureNotifyMask | KeyPressMask | ButtonPressMask | PointerMotionMask;
@@ -262,13 +266,13 @@ void OpenStandaloneWindows(Display* display, SaverState* state) {
         if (!g_blankCursor) {
             g_blankCursor = MakeBlankCursor(window);
         }
-        XDefineCursor(g_display, window, g_blankCursor);
-        XMapRaised(g_display, window);
+        XDefineCursor(g_x11.display, window, g_blankCursor);
+        XMapRaised(g_x11.display, window);
         AddWindow(window, areas[i].width, areas[i].height, true);
     }
     g_inputEnds = true;
     g_pointerEnds = true;
-    XSync(g_display, False);
+    XSync(g_x11.display, False);
     GrabInput(g_windows[0].window);
     Window root = 0;
     Window child = 0;
@@ -277,19 +281,20 @@ void OpenStandaloneWindows(Display* display, SaverState* state) {
     int windowX = 0;
     int windowY = 0;
     unsigned mask = 0;
-    XQueryPointer(g_display, g_windows[0].window, &root, &child, &x, &y, &windowX, &windowY, &mask);
+    XQueryPointer(g_x11.display, g_windows[0].window, &root, &child, &x, &y, &windowX, &windowY,
+                  &mask);
     state->cursorBaseline = {x, y};
 }
 
 void OpenOwnWindow(Display* display) {
-    g_display = display;
+    g_x11.display = display;
     MonitorArea area = {0, 0, 800, 600};
     UseDefaultVisual();
     Window window = MakeWindow(area, false, ExposureMask | StructureNotifyMask | KeyPressMask);
-    XStoreName(g_display, window, "Fotovane");
-    g_deleteWindow = XInternAtom(g_display, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(g_display, window, &g_deleteWindow, 1);
-    XMapWindow(g_display, window);
+    XStoreName(g_x11.display, window, "Fotovane");
+    g_deleteWindow = XInternAtom(g_x11.display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(g_x11.display, window, &g_deleteWindow, 1);
+    XMapWindow(g_x11.display, window);
     AddWindow(window, area.width, area.height, true);
     g_inputEnds = true;
 }
@@ -297,15 +302,16 @@ void OpenOwnWindow(Display* display) {
 // One tick a second from the monotonic clock, so hours of ticks do not drift; the wait also
 // wakes for X events and for a termination signal.
 void RunShowWindows(const SaverState& state) {
+    g_state = &state;
     StartShows();
     int64_t nextTick = NowMs() + ShowTickMs;
-    const int connection = ConnectionNumber(g_display);
+    const int connection = ConnectionNumber(g_x11.display);
     const int wake = TerminationWakeFd();
     while (Running()) {
-        while (Running() && XPending(g_display) > 0) {
+        while (Running() && XPending(g_x11.display) > 0) {
             XEvent event;
-            XNextEvent(g_display, &event);
-            HandleEvent(event, state);
+            XNextEvent(g_x11.display, &event);
+            HandleEvent(event);
         }
         if (!Running()) {
             break;
@@ -317,13 +323,11 @@ void RunShowWindows(const SaverState& state) {
                 nextTick += ShowTickMs;
             }
             for (int32_t i = 0; i < g_windowCount && Running(); ++i) {
-                if (CountShowTick(g_windows[i].engine)) {
-                    DrawFrame(g_windows[i]);
-                }
+                OnShowTick(g_windows[i].engine, &g_windows[i]);
             }
             continue;
         }
-        XFlush(g_display);
+        XFlush(g_x11.display);
         pollfd waits[2] = {{connection, POLLIN, 0}, {wake, POLLIN, 0}};
         int ready = poll(waits, wake >= 0 ? 2 : 1, static_cast<int>(nextTick - now));
         if (ready > 0 && (waits[0].revents & (POLLERR | POLLHUP))) {
