@@ -10,9 +10,6 @@ class SaverState {
     SaverState() : window(nullptr), closeRequested(0) {}
 
     void LoadSystemOptions();
-    void RequestClose();        // platform code
-    void BeginPasswordCheck();  // platform code
-    void EndPasswordCheck();    // platform code
 
     WindowHandle window;
     int32_t passwordDelay = 15;   // seconds
