@@ -66,6 +66,7 @@ ShowWindow& AddWindow(Window window, int32_t width, int32_t height, bool ours) {
     show.width = width;
     show.height = height;
     show.ours = ours;
+    WearShowColormap(window);
     return show;
 }
 
@@ -116,19 +117,6 @@ void GrabInput(Window window) {
     }
 }
 
-// Colours that did not fit the shared colormap went to a private one, which our windows wear.
-void UsePrivateColormap() {
-    if (!g_x11.privateColormap) {
-        return;
-    }
-    for (int32_t i = 0; i < g_windowCount; ++i) {
-        XSetWindowColormap(g_x11.display, g_windows[i].window, g_x11.colormap);
-        // The default black is a cell of the shared colormap.
-        XSetWindowBackground(g_x11.display, g_windows[i].window, X11BlackPixel());
-    }
-    XInstallColormap(g_x11.display, g_x11.colormap);
-}
-
 ShowWindow* FindWindow(Window window) {
     for (int32_t i = 0; i < g_windowCount; ++i) {
         if (g_windows[i].window == window) {
@@ -141,7 +129,6 @@ ShowWindow* FindWindow(Window window) {
 // The event loop is idle once a window's show has started: its first frame follows at once.
 void StartShows() {
     BeginShow();
-    UsePrivateColormap();
     for (int32_t i = 0; i < g_windowCount && Running(); ++i) {
         ShowEngine& engine = g_windows[i].engine;
         engine.keepsLastFrame = 1;
