@@ -34,16 +34,15 @@ void MakeFolderAbsolute(ProgramOptions* options) {
     }
 }
 
-void LoadShowSettings(ProgramOptions options) {
+// False when --save could not store the settings (the store has said why).
+bool LoadShowSettings(ProgramOptions options) {
     MakeFolderAbsolute(&options);
     LoadSettings();
     char pictures[MaxPath];
     DefaultPicturesFolder(pictures);
     ReadStringValue(g_settings.path, "path", pictures);
     ApplyOptions(options, &g_settings);
-    if (options.save) {
-        SaveSettings();
-    }
+    return !options.save || SaveSettings();
 }
 
 // XScreenSaver writes the window in hex, xsecurelock in decimal; unset means the root window.
@@ -69,7 +68,9 @@ int main(int argc, char** argv) {
     }
     InstallTerminationSignals();
     SetStopCheck(ShowStopRequested);
-    LoadShowSettings(options);
+    if (!LoadShowSettings(options)) {
+        return 1;
+    }
     SaverState state;
     state.LoadSystemOptions();
 

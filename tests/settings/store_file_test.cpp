@@ -1,12 +1,17 @@
 // The store file that stands in for the registry off Windows: its text, and that it stays
 // whole when things go wrong.
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include "settings/registry_text.h"
 #include "settings/store_fixture.h"
@@ -98,37 +103,170 @@ TEST_F(StoreFileTest, RejectsTextItCannotRead) {
     }
 }
 
-TEST_F(StoreFileTest, DamagedFileReadsAsDefaultsAndIsNeverOverwritten) {
-    const std::string damaged =
-        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Screen Savers\\Fotovane3.0]\n"
-        "\"delay\"=dword:00000003\n\"path\"=\"C:\\\\half";
-    WriteFile(StoreFile(), damaged);
-
-    LoadSettings();
-    EXPECT_EQ(g_settings.delay, 10);
-    EXPECT_STREQ(g_settings.path, "C:\\Fotovane Images");
-
-    g_settings.delay = 99;
-    SaveSettings();
-    DeleteSettings();
-    EXPECT_EQ(ReadFile(StoreFile()), damaged);
+// What a path is, without opening it: opening a FIFO or a device is what must not happen.
+std::string Describe(const std::string& path, bool listFolder = true) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+        return "absent";
+    }
+    if (S_ISLNK(info.st_mode)) {
+        char target[256] = "";
+        return "link to " + std::string(target, readlink(path.c_str(), target, sizeof target));
+    }
+    if (S_ISREG(info.st_mode)) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return "file " + text.str();
+    }
+    if (S_ISDIR(info.st_mode)) {
+        std::string listing = "folder";
+        if (!listFolder) {
+            return listing;
+        }
+        for (const char* name : {"registry.reg", "registry.reg.damaged", "registry.lock"}) {
+            const std::string entry = Describe(path + "/" + name, false);
+            // The lock file may appear with any save; only an odd one must stay as it was.
+            if (std::strcmp(name, "registry.lock") != 0 ||
+                (entry != "absent" && entry.rfind("file", 0) != 0)) {
+                listing += std::string("\n") + name + ": " + entry;
+            }
+        }
+        return listing;
+    }
+    return "mode " + std::to_string(info.st_mode & S_IFMT);
 }
 
-TEST_F(StoreFileTest, UnusableConfigFolderGivesDefaultsAndWritesNothing) {
-    // A file where the folder should be: no permission trick, so it holds for root too.
-    const std::string blocker = home_ + "/fotovane";
-    {
-        std::ofstream out(blocker);
-        out << "not a folder";
-    }
+std::string StoreWithDelay(int delay) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Screen Savers\\Fotovane3.0]\n"
+                  "\"delay\"=dword:%08x\n",
+                  delay);
+    return text;
+}
 
-    LoadSettings();
-    EXPECT_EQ(g_settings.delay, 10);
-    EXPECT_STREQ(g_settings.path, "C:\\Fotovane Images");
-    g_settings.delay = 1;
-    SaveSettings();
-    DeleteSettings();
-    EXPECT_EQ(ReadFile(blocker), "not a folder");
+// Saves in a child, so that limits and a lesser user stay there; its stderr comes back.
+bool SaveInChild(void (*limit)(), const std::string& errors) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 2);
+        if (limit) {
+            limit();
+        }
+        _exit(SaveSettings() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void AsLesserUser() {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+        _exit(3);
+    }
+}
+
+void WithFullDisk() {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit = {64, 64};
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+TEST_F(StoreFileTest, HostileStoresNeitherStallNorLoseData) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& folder)> make;
+        int32_t loads;  // the delay a load gives
+        bool saves;
+        bool keptAside;  // the old file is kept as registry.reg.damaged
+        void (*limit)();
+    };
+    const std::string big = "REGEDIT4\n;" + std::string(2 << 20, 'x') + "\n";
+    std::string manyKeys = "REGEDIT4\n";
+    for (int i = 0; i < 20000; ++i) {
+        manyKeys += "[HKEY_CURRENT_USER\\K" + std::to_string(i) + "]\n\"v\"=dword:00000001\n";
+    }
+    manyKeys += StoreWithDelay(3).substr(9);
+    const std::string damaged = StoreWithDelay(3) + "\"path\"=\"C:\\\\half";
+    auto file = [](const std::string& text) {
+        return [text](const std::string& folder) {
+            std::ofstream(folder + "/registry.reg", std::ios::binary) << text;
+        };
+    };
+    const Case cases[] = {
+        {"too large", file(big), 10, true, true, nullptr},
+        {"many keys", file(manyKeys), 3, true, false, nullptr},
+        {"damaged", file(damaged), 10, true, true, nullptr},
+        {"FIFO store", [](const std::string& f) { mkfifo((f + "/registry.reg").c_str(), 0600); },
+         10, false, false, nullptr},
+        {"FIFO lock",
+         [&](const std::string& f) {
+             file(StoreWithDelay(3))(f);
+             mkfifo((f + "/registry.lock").c_str(), 0600);
+         },
+         3, false, false, nullptr},
+        {"link to a device",
+         [](const std::string& f) { symlink("/dev/zero", (f + "/registry.reg").c_str()); }, 10,
+         false, false, nullptr},
+        {"folder as store",
+         [](const std::string& f) { mkdir((f + "/registry.reg").c_str(), 0700); }, 10, false, false,
+         nullptr},
+        {"file as folder",
+         [](const std::string& f) {
+             rmdir(f.c_str());
+             std::ofstream(f) << "not a folder";
+         },
+         10, false, false, nullptr},
+        {"read-only folder",
+         [&](const std::string& f) {
+             file(StoreWithDelay(3))(f);
+             for (const std::string& path : {f + "/..", f, f + "/registry.reg"}) {
+                 ASSERT_TRUE(geteuid() != 0 || chown(path.c_str(), 65534, 65534) == 0);
+             }
+             chmod(f.c_str(), 0555);
+         },
+         3, false, false, AsLesserUser},
+        {"full disk", file(StoreWithDelay(3)), 3, false, false, WithFullDisk},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = home_ + "/fotovane";
+        ASSERT_EQ(system(("chmod -R u+rwX " + home_ + "; rm -rf " + folder).c_str()), 0);
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        c.make(folder);
+        const std::string before = Describe(folder);
+        const std::string oldStore = Describe(StoreFile());
+
+        alarm(60);  // a store that blocks fails here instead of stalling the run
+        const auto start = std::chrono::steady_clock::now();
+        LoadSettings();
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(g_settings.delay, c.loads);
+        // Linear work on a megabyte at most; all of a megabyte parsed 19 times took minutes.
+        EXPECT_LT(took.count(), 3.0);
+
+        g_settings.delay = 77;
+        const std::string errors = home_ + "/errors";
+        EXPECT_EQ(SaveInChild(c.limit, errors), c.saves);
+        alarm(0);
+        const std::string told = Describe(errors);
+        if (!c.saves) {
+            EXPECT_EQ(Describe(folder), before);
+            EXPECT_NE(told.find("cannot save settings"), std::string::npos) << told;
+            continue;
+        }
+        LoadSettings();
+        EXPECT_EQ(g_settings.delay, 77);
+        if (c.keptAside) {
+            EXPECT_EQ(Describe(StoreFile() + ".damaged"), oldStore);
+            EXPECT_NE(told.find("kept it as " + StoreFile() + ".damaged"), std::string::npos)
+                << told;
+        } else {
+            EXPECT_GT(Describe(StoreFile()).size(), oldStore.size());
+        }
+    }
 }
 
 TEST_F(StoreFileTest, ConcurrentSavesFromTwoProcessesLoseNothing) {
