@@ -104,66 +104,51 @@ TEST_F(StoreFileTest, RejectsTextItCannotRead) {
     }
 }
 
-// What a path is, without opening it: opening a FIFO or a device is what must not happen.
-std::string Describe(const std::string& path, bool listFolder = true) {
+// A regular file's text, else its type: opening a FIFO or a device is what must not happen.
+std::string Describe(const std::string& path) {
     struct stat info;
     if (lstat(path.c_str(), &info) != 0) {
         return "absent";
     }
-    if (S_ISLNK(info.st_mode)) {
-        char target[256] = "";
-        return "link to " + std::string(target, readlink(path.c_str(), target, sizeof target));
+    if (!S_ISREG(info.st_mode)) {
+        return "type " + std::to_string(info.st_mode & S_IFMT);
     }
-    if (S_ISREG(info.st_mode)) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return "file " + text.str();
-    }
-    if (S_ISDIR(info.st_mode)) {
-        std::string listing = "folder";
-        if (!listFolder) {
-            return listing;
-        }
-        for (const char* name : {"registry.reg", "registry.reg.damaged", "registry.lock"}) {
-            const std::string entry = Describe(path + "/" + name, false);
-            // The lock file may appear with any save; only an odd one must stay as it was.
-            if (std::strcmp(name, "registry.lock") != 0 ||
-                (entry != "absent" && entry.rfind("file", 0) != 0)) {
-                listing += std::string("\n") + name + ": " + entry;
-            }
-        }
-        return listing;
-    }
-    return "mode " + std::to_string(info.st_mode & S_IFMT);
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
-std::string StoreWithDelay(int delay) {
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Screen Savers\\Fotovane3.0]\n"
-                  "\"delay\"=dword:%08x\n",
-                  delay);
-    return text;
-}
+constexpr const char* StoreWithDelay3 =
+    "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Screen Savers\\Fotovane3.0]\n"
+    "\"delay\"=dword:00000003\n";
 
-// Saves in a child, so that limits and a lesser user stay there; its stderr comes back.
-bool SaveInChild(void (*limit)(), const std::string& errors) {
+// Runs body in a child process, its stderr into errors when named.
+pid_t Spawn(const std::function<bool()>& body, const std::string& errors = "") {
     const pid_t child = fork();
     if (child == 0) {
-        const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(fd, 2);
-        if (limit) {
-            limit();
+        if (!errors.empty()) {
+            dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
         }
-        _exit(SaveSettings() ? 0 : 1);
+        _exit(body() ? 0 : 1);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return child;
 }
 
-void AsLesserUser() {
+int ExitCode(pid_t child) {
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Permissions do not stop root: the save then runs as nobody.
+void ReadOnly(const std::string& folder) {
+    for (const std::string& path : {folder + "/..", folder, folder + "/registry.reg"}) {
+        ASSERT_TRUE(geteuid() != 0 || chown(path.c_str(), 65534, 65534) == 0);
+    }
+    chmod(folder.c_str(), 0555);
+}
+
+void AsNobody() {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
         _exit(3);
     }
@@ -176,69 +161,53 @@ void WithFullDisk() {
 }
 
 TEST_F(StoreFileTest, HostileStoresNeitherStallNorLoseData) {
+    using Folder = const std::string&;
     struct Case {
         const char* name;
-        std::function<void(const std::string& folder)> make;
-        int32_t loads;  // the delay a load gives
-        bool saves;
-        bool keptAside;  // the old file is kept as registry.reg.damaged
-        void (*limit)();
+        std::string text;     // the store file, when not empty
+        void (*odd)(Folder);  // what else is odd about the folder
+        int32_t loads;        // the delay a load gives
+        bool saves = false;
+        bool keptAside = false;     // the old file is kept as registry.reg.damaged
+        void (*limit)() = nullptr;  // on the saving process
     };
-    const std::string big = "REGEDIT4\n;" + std::string(2 << 20, 'x') + "\n";
     std::string manyKeys = "REGEDIT4\n";
     for (int i = 0; i < 20000; ++i) {
         manyKeys += "[HKEY_CURRENT_USER\\K" + std::to_string(i) + "]\n\"v\"=dword:00000001\n";
     }
-    manyKeys += StoreWithDelay(3).substr(9);
-    const std::string damaged = StoreWithDelay(3) + "\"path\"=\"C:\\\\half";
-    auto file = [](const std::string& text) {
-        return [text](const std::string& folder) {
-            std::ofstream(folder + "/registry.reg", std::ios::binary) << text;
-        };
-    };
+    const std::string ok = StoreWithDelay3;
+    manyKeys += ok.substr(9);
     const Case cases[] = {
-        {"too large", file(big), 10, true, true, nullptr},
-        {"many keys", file(manyKeys), 3, true, false, nullptr},
-        {"damaged", file(damaged), 10, true, true, nullptr},
-        {"FIFO store", [](const std::string& f) { mkfifo((f + "/registry.reg").c_str(), 0600); },
-         10, false, false, nullptr},
-        {"FIFO lock",
-         [&](const std::string& f) {
-             file(StoreWithDelay(3))(f);
-             mkfifo((f + "/registry.lock").c_str(), 0600);
-         },
-         3, false, false, nullptr},
-        {"link to a device",
-         [](const std::string& f) { symlink("/dev/zero", (f + "/registry.reg").c_str()); }, 10,
-         false, false, nullptr},
-        {"folder as store",
-         [](const std::string& f) { mkdir((f + "/registry.reg").c_str(), 0700); }, 10, false, false,
-         nullptr},
-        {"file as folder",
-         [](const std::string& f) {
-             rmdir(f.c_str());
-             std::ofstream(f) << "not a folder";
-         },
-         10, false, false, nullptr},
-        {"read-only folder",
-         [&](const std::string& f) {
-             file(StoreWithDelay(3))(f);
-             for (const std::string& path : {f + "/..", f, f + "/registry.reg"}) {
-                 ASSERT_TRUE(geteuid() != 0 || chown(path.c_str(), 65534, 65534) == 0);
-             }
-             chmod(f.c_str(), 0555);
-         },
-         3, false, false, AsLesserUser},
-        {"full disk", file(StoreWithDelay(3)), 3, false, false, WithFullDisk},
+        {"too large", "REGEDIT4\n;" + std::string(2 << 20, 'x'), nullptr, 10, true, true},
+        {"many keys", manyKeys, nullptr, 3, true, false},
+        {"damaged", ok + "\"path\"=\"C:\\\\half", nullptr, 10, true, true},
+        {"FIFO store", "", [](Folder f) { mkfifo((f + "/registry.reg").c_str(), 0600); }, 10},
+        {"FIFO lock", ok, [](Folder f) { mkfifo((f + "/registry.lock").c_str(), 0600); }, 3},
+        {"link to a device", "",
+         [](Folder f) { symlink("/dev/zero", (f + "/registry.reg").c_str()); }, 10},
+        {"folder as store", "", [](Folder f) { mkdir((f + "/registry.reg").c_str(), 0700); }, 10},
+        {"file as folder", "", [](Folder f) { rmdir(f.c_str()), std::ofstream(f) << "x"; }, 10},
+        {"read-only folder", ok, ReadOnly, 3, false, false, AsNobody},
+        {"full disk", ok, nullptr, 3, false, false, WithFullDisk},
+    };
+    const std::string folder = home_ + "/fotovane";
+    const std::string errors = home_ + "/errors";
+    auto state = [&] {
+        const std::string lock = Describe(folder + "/registry.lock");
+        return Describe(folder) + Describe(StoreFile()) + Describe(StoreFile() + ".damaged") +
+               (lock.rfind("type", 0) == 0 ? lock : "");
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string folder = home_ + "/fotovane";
         ASSERT_EQ(system(("chmod -R u+rwX " + home_ + "; rm -rf " + folder).c_str()), 0);
         ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-        c.make(folder);
-        const std::string before = Describe(folder);
-        const std::string oldStore = Describe(StoreFile());
+        if (!c.text.empty()) {
+            std::ofstream(StoreFile(), std::ios::binary) << c.text;
+        }
+        if (c.odd) {
+            c.odd(folder);
+        }
+        const std::string before = state();
 
         alarm(60);  // a store that blocks fails here instead of stalling the run
         // Processor time, which other work on the machine does not stretch.
@@ -250,24 +219,28 @@ TEST_F(StoreFileTest, HostileStoresNeitherStallNorLoseData) {
         EXPECT_LT(took, 2.0);
 
         g_settings.delay = 77;
-        const std::string errors = home_ + "/errors";
-        EXPECT_EQ(SaveInChild(c.limit, errors), c.saves);
+        const int saved = ExitCode(Spawn(
+            [&] {
+                if (c.limit) {
+                    c.limit();
+                }
+                return SaveSettings();
+            },
+            errors));
         alarm(0);
+        EXPECT_EQ(saved == 0, c.saves);
         const std::string told = Describe(errors);
         if (!c.saves) {
-            EXPECT_EQ(Describe(folder), before);
+            EXPECT_EQ(state(), before);
             EXPECT_NE(told.find("cannot save settings"), std::string::npos) << told;
             continue;
         }
         LoadSettings();
         EXPECT_EQ(g_settings.delay, 77);
-        if (c.keptAside) {
-            EXPECT_EQ(Describe(StoreFile() + ".damaged"), oldStore);
-            EXPECT_NE(told.find("kept it as " + StoreFile() + ".damaged"), std::string::npos)
-                << told;
-        } else {
-            EXPECT_GT(Describe(StoreFile()).size(), oldStore.size());
-        }
+        EXPECT_EQ(Describe(StoreFile() + ".damaged"), c.keptAside ? c.text : "absent");
+        EXPECT_EQ(told.find("kept it as " + StoreFile() + ".damaged") != std::string::npos,
+                  c.keptAside)
+            << told;
     }
 }
 
@@ -320,18 +293,12 @@ TEST_F(StoreFileTest, ConcurrentSavesLeaveOneRunsSettingsWhole) {
     for (int pair = 0; pair < 25; ++pair) {
         pid_t children[2];
         for (int i = 0; i < 2; ++i) {
-            children[i] = fork();
-            ASSERT_GE(children[i], 0);
-            if (children[i] == 0) {
+            children[i] = Spawn([&] {
                 g_settings = RunSettings(pair * 2 + i);
-                _exit(SaveSettings() ? 0 : 1);
-            }
+                return SaveSettings();
+            });
         }
-        for (pid_t child : children) {
-            int status = 0;
-            ASSERT_EQ(waitpid(child, &status, 0), child);
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        }
+        EXPECT_EQ(ExitCode(children[0]) + ExitCode(children[1]), 0);
         LoadSettings();
         const int run = g_settings.delay;
         ASSERT_TRUE(run == pair * 2 || run == pair * 2 + 1) << run;
@@ -347,28 +314,19 @@ TEST_F(StoreFileTest, HomeComesFromThePasswordDatabase) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs chroot";
     }
-    for (const bool listed : {true, false}) {
-        SCOPED_TRACE(listed ? "listed" : "not listed");
+    for (const char* entry : {"root:x:0:0::/home/u:/bin/sh\n", "other:x:1:1::/home/u:/bin/sh\n"}) {
+        const bool listed = entry[0] == 'r';
         const std::string root = home_ + (listed ? "/listed" : "/unlisted");
         ASSERT_EQ(system(("mkdir -p " + root + "/etc " + root + "/home/u").c_str()), 0);
-        std::ofstream(root + "/etc/passwd")
-            << (listed ? "root:x:0:0:root:/home/u:/bin/sh\n" : "other:x:1:1::/home/u:/bin/sh\n");
-        const pid_t child = fork();
-        if (child == 0) {
+        std::ofstream(root + "/etc/passwd") << entry;
+        const int code = ExitCode(Spawn([&] {
             unsetenv("HOME");
             unsetenv("XDG_CONFIG_HOME");
-            if (chroot(root.c_str()) != 0 || chdir("/") != 0) {
-                _exit(3);
-            }
-            g_settings = RunSettings(5);
-            _exit(SaveSettings() ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), listed ? 0 : 1);
+            return chroot(root.c_str()) == 0 && chdir("/") == 0 && SaveSettings();
+        }));
+        EXPECT_EQ(code, listed ? 0 : 1);
         const std::string store = root + "/home/u/.config/fotovane/registry.reg";
-        EXPECT_EQ(access(store.c_str(), F_OK) == 0, listed);
+        EXPECT_EQ(access(store.c_str(), F_OK) == 0, listed) << entry;
         EXPECT_EQ(access((root + "/.config").c_str(), F_OK), -1);
     }
 }
