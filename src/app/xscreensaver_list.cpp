@@ -125,6 +125,10 @@ std::string ProgramOf(const std::string& entry, bool* enabled) {
         }
     }
     size_t end = p;
+    if (p < entry.size() && entry[p] == '\'') {
+        size_t close = entry.find('\'', p + 1);
+        end = close == std::string::npos ? entry.size() : close + 1;
+    }
     while (end < entry.size() && !IsBlank(entry[end])) {
         ++end;
     }
