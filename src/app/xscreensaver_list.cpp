@@ -224,7 +224,7 @@ ProgramsListEdit AddToProgramsList(const std::string& userText, const std::strin
         }
         bool endsEntry = tail.size() >= 2 && tail.compare(tail.size() - 2, 2, "\\n") == 0;
         bool emptyValue = !tail.empty() && tail.back() == ':';
-        lines[last] = tail + (endsEntry || emptyValue ? "\t\\" : "\t\\n\\");
+        lines[last] = tail + (endsEntry ? "\\" : emptyValue ? "\t\\" : "\t\\n\\");
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last) + 1, entry);
     }
     edit.text = Joined(lines, endsInNewline);

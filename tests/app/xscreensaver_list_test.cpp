@@ -26,12 +26,12 @@ TEST(XScreenSaverList, AddsOneEntryAndKeepsEveryOtherLine) {
     const Case cases[] = {
         {"a new file gets the system list", "# made\n\n",
          "# made\n\nprograms:\t\t\t\\\n\t\t\t\tmaze --root\t\t\\n\\\n"
-         "- GL: \t\t\tsuperquadrics --root\t\\n\t\\\n" +
+         "- GL: \t\t\tsuperquadrics --root\t\\n\\\n" +
              Entry + "\n",
          3},
         {"a file without the list keeps its settings", "lock:\tTrue\nmode:\tone",
          "lock:\tTrue\nmode:\tone\n\nprograms:\t\t\t\\\n\t\t\t\tmaze --root\t\t\\n\\\n"
-         "- GL: \t\t\tsuperquadrics --root\t\\n\t\\\n" +
+         "- GL: \t\t\tsuperquadrics --root\t\\n\\\n" +
              Entry + "\n",
          3},
         {"the settings tool's layout: a blank line ends the list",
@@ -45,7 +45,7 @@ TEST(XScreenSaverList, AddsOneEntryAndKeepsEveryOtherLine) {
          "programs: qix --root\t\\n\\\n" + Entry + "\nlock: False\n", 2},
         {"the last entry ends the file, continued",
          "programs: \\\n  qix --root \\n\\\n  maze --root \\n\\",
-         "programs: \\\n  qix --root \\n\\\n  maze --root \\n\t\\\n" + Entry, 3},
+         "programs: \\\n  qix --root \\n\\\n  maze --root \\n\\\n" + Entry, 3},
         {"an empty list", "programs:\nlock: False\n", "programs:\t\\\n" + Entry + "\nlock: False\n",
          1},
     };

@@ -211,8 +211,9 @@ def xscreensaver_page(case):
         stored = user_run(program, "--folder", os.path.join(shared, "stored"), "--position",
                           "centered", "--size", "small", "--delay", "3", "--save", "-window-id",
                           "1")
-        daemon = subprocess.Popen(as_user(server.name, "xscreensaver", "-no-splash"),
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        log = open(os.path.join(case.work, "xscreensaver.log"), "w")
+        daemon = subprocess.Popen(as_user(server.name, "xscreensaver", "-no-splash",
+                                          "-verbose"), stdout=log, stderr=log)
         try:
             xd.poll(lambda: user_run("xscreensaver-command", "-time").returncode == 0, 15, 0.2)
             case.check(os.path.exists(os.path.join(home, ".config", "fotovane", "registry.reg")),
@@ -227,8 +228,10 @@ def xscreensaver_page(case):
             text = open(xscreensaver_file).read()
             system = open("/etc/X11/app-defaults/XScreenSaver").read()
             def entries(text):
-                return re.findall(r"^.* --root.*\\n\\?$", text, re.M)
-            case.check(entries(text)[:-1] == entries(system) and len(entries(system)) > 100,
+                # The system list's last entry gains the continuation that ours follows.
+                return [e.rstrip("\\") for e in re.findall(r"^.* --root.*\\n\\?$", text, re.M)]
+            case.check(entries(text)[:-1] == entries(system) and
+                       len(entries(system)) > 100,
                        "the new file holds every system saver, then ours (%d entries)"
                        % len(entries(text)))
             page = shlex.split(ElementTree.parse(os.path.join(SOURCE, "config", "fotovane.xml"))
@@ -245,7 +248,7 @@ def xscreensaver_page(case):
                 case.check(where is not None and where[0] != (1024 - expected.width) // 2,
                            "-select %s: the pictures folder, full screen and scattered, not "
                            "what --save stored (at %s)" % (number.group(1), where))
-                user_run("xscreensaver-command", "-deactivate")
+                deactivate(user_run)
 
             # A file of the user's own: every line stays, the entry joins its list once.
             own = ("# mine\nmode:\t\tone\nselected:\t0\nfade:\t\tFalse\nunfade:\t\tFalse\n"
@@ -265,9 +268,9 @@ def xscreensaver_page(case):
             case.check("already entry 3" in again.stdout and open(xscreensaver_file).read() ==
                        text, "joining again changes nothing (%r)" % again.stdout)
             select(user_run, "3")
-            case.check(placed_at(server, server.root, expected) is not None,
-                       "-select 3 in the user's list shows our picture")
-            user_run("xscreensaver-command", "-deactivate")
+            where = placed_at(server, server.root, expected)
+            case.check(where is not None, "-select 3 in the user's list shows our picture")
+            deactivate(user_run)
 
             # The settings tool wraps long lines at blanks, here inside the quoted folders.
             lines = []
@@ -289,7 +292,7 @@ def xscreensaver_page(case):
                 case.check(where == ((1024 - expected.width) // 2, (768 - expected.height) // 2),
                            "a wrapped folder with spaces, %d characters long, shows its picture, "
                            "centered (at %s)" % (len(folder), where))
-                user_run("xscreensaver-command", "-deactivate")
+                deactivate(user_run)
         finally:
             user_run("xscreensaver-command", "-exit")
             try:
@@ -303,6 +306,14 @@ def xscreensaver_page(case):
 
 def select(user_run, number):
     user_run("xscreensaver-command", "-select", number)
+
+
+def deactivate(user_run):
+    """Unblanks and waits for the daemon's graphics process to end: until then it would take
+    no new selection."""
+    user_run("xscreensaver-command", "-deactivate")
+    xd.poll(lambda: xd.run("pgrep", "-u", TEST_USER, "-f", "xscreensaver-gfx").returncode, 15,
+            0.2)
 
 
 def wrap(entry):
