@@ -35,6 +35,7 @@ bool g_windowGone = false;
 bool g_inputEnds = false;    // our own windows: input ends the show; a host's: never
 bool g_pointerEnds = false;  // standalone: so does pointer travel
 bool g_inputSeen = false;
+bool g_displayPrepared = false;
 // Shown instead of pictures when the folder gave none.
 const char* g_notice = nullptr;
 XFontStruct* g_noticeFont = nullptr;
@@ -140,6 +141,16 @@ void UsePrivateColormap() {
     XInstallColormap(g_display, g_x11.colormap);
 }
 
+// Once per show, before our windows are mapped where we map them: an 8-bit screen must not
+// show them first in the shared colormap's colours.
+void PrepareColours() {
+    if (!g_displayPrepared) {
+        PrepareDisplay();
+        UsePrivateColormap();
+        g_displayPrepared = true;
+    }
+}
+
 ShowWindow* FindWindow(Window window) {
     for (int32_t i = 0; i < g_windowCount; ++i) {
         if (g_windows[i].window == window) {
@@ -207,8 +218,7 @@ void TellNoPictures() {
 // As the Windows saver starts: the count begins at the timer's first call, and the first
 // frame follows at once.
 void StartShows() {
-    PrepareDisplay();
-    UsePrivateColormap();
+    PrepareColours();
     BeginShowOrder();
     if (g_catalogue.count == 0 && Running()) {
         TellNoPictures();
@@ -238,6 +248,7 @@ void StopShows() {
         }
     }
     g_windowCount = 0;
+    g_displayPrepared = false;
     if (g_noticeFont) {
         XFreeFont(g_display, g_noticeFont);
         g_noticeFont = nullptr;
@@ -366,6 +377,7 @@ bool OpenStandaloneWindows(Display* display, SaverState* state) {
         StopShows();
         return false;
     }
+    PrepareColours();
     for (int32_t i = 0; i < g_windowCount; ++i) {
         XMapRaised(g_display, g_windows[i].window);
     }
