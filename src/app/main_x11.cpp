@@ -51,7 +51,8 @@ void RepairWrappedFolder(ProgramOptions* options) {
     }
 }
 
-void LoadShowSettings(ProgramOptions options) {
+// False when --save could not store the settings (the store has said why).
+bool LoadShowSettings(ProgramOptions options) {
     RepairWrappedFolder(&options);
     MakeFolderAbsolute(&options);
     char pictures[MaxPath];
@@ -65,9 +66,7 @@ void LoadShowSettings(ProgramOptions options) {
         ReadStringValue(g_settings.path, "path", pictures);
     }
     ApplyOptions(options, &g_settings);
-    if (options.save) {
-        SaveSettings();
-    }
+    return !options.save || SaveSettings();
 }
 
 // XScreenSaver writes the window in hex, xsecurelock in decimal; unset means the root window.
@@ -120,7 +119,9 @@ int main(int argc, char** argv) {
     }
     InstallTerminationSignals();
     SetStopCheck(ShowStopRequested);
-    LoadShowSettings(options);
+    if (!LoadShowSettings(options)) {
+        return 1;
+    }
     SaverState state;
     state.LoadSystemOptions();
 
