@@ -85,18 +85,6 @@ void PreparePalette() {
     g_x11.paletteReady = true;
 }
 
-// The default black is a cell of the shared colormap: the windows take the palette's.
-void DressWindows() {
-    if (!g_x11.privateColormap) {
-        return;
-    }
-    for (int32_t i = 0; i < g_x11.windowCount; ++i) {
-        XSetWindowColormap(g_x11.display, g_x11.windows[i], g_x11.colormap);
-        XSetWindowBackground(g_x11.display, g_x11.windows[i], X11BlackPixel());
-    }
-    XInstallColormap(g_x11.display, g_x11.colormap);
-}
-
 }  // namespace
 
 void UseX11Visual(Display* display, Visual* visual, int32_t depth, Colormap colormap,
@@ -133,7 +121,6 @@ void PrepareDisplay() {
     ChooseDisplayAdaptation(g_x11.depth, g_x11.visualClass == TrueColor);
     if (paletteDisplay) {
         PreparePalette();
-        DressWindows();
     }
 }
 
@@ -144,17 +131,9 @@ void ReleaseDisplay() {
     ReleaseUpload();
     ReleasePaletteColours();
     g_x11.paletteReady = false;
-    g_x11.windowCount = 0;
     if (g_x11.privateColormap) {
         XFreeColormap(g_x11.display, g_x11.colormap);
         g_x11.privateColormap = false;
-    }
-}
-
-void WearShowColormap(Window window) {
-    const int32_t capacity = sizeof g_x11.windows / sizeof g_x11.windows[0];
-    if (g_x11.windowCount < capacity) {
-        g_x11.windows[g_x11.windowCount++] = window;
     }
 }
 

@@ -22,9 +22,6 @@ struct X11Visual {
     // Standalone windows may move to a private colormap when the shared one is full.
     bool mayUsePrivateColormap = false;
     bool privateColormap = false;
-    // The windows that wear the colormap, private or not.
-    Window windows[16] = {};
-    int32_t windowCount = 0;
 };
 
 extern X11Visual g_x11;
@@ -32,7 +29,5 @@ extern X11Visual g_x11;
 // Takes the visual, depth and colormap that the show draws with.
 void UseX11Visual(Display* display, Visual* visual, int32_t depth, Colormap colormap,
                   bool mayUsePrivateColormap);
-// A window of the show: it takes a private colormap when the display's preparation makes one.
-void WearShowColormap(Window window);
 // Black in the show's visual and colormap, once the display is prepared.
 unsigned long X11BlackPixel();
