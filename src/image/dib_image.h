@@ -33,14 +33,18 @@ struct DibHeader {
 static_assert(sizeof(DibHeader) == 44, "BITMAPINFO with one RGBQUAD");
 
 // Bytes per row of the 24-bit pixels and of the 8-bit index copy.
-constexpr int32_t DibStride(int32_t width) { return (3 * width + 3) & ~3; }
-constexpr int32_t IndexStride(int32_t width) { return (width + 3) & ~3; }
+constexpr int32_t DibStride(int32_t width) {
+    return (3 * width + 3) & ~3;
+}
+constexpr int32_t IndexStride(int32_t width) {
+    return (width + 3) & ~3;
+}
 
 // The show decodes every frame into the same object: Release keeps the memory of the pixels and
 // of the scaler's work, and the next picture reuses it, so that each frame does not fault tens
 // of megabytes of fresh pages in again. The blocks go back to the system when the object ends.
 class DibImage {
-public:
+  public:
     DibImage() { Init(); }
     ~DibImage() { FreeMemory(); }
     DibImage(const DibImage&) = delete;
