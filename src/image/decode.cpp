@@ -208,12 +208,9 @@ size_t OutputPictureBytes(j_decompress_ptr cinfo, bool sidesSwap) {
     return static_cast<size_t>(DibStride(static_cast<int32_t>(shownWidth))) * shownHeight;
 }
 
-// Bytes the library allocates and clears at the start of a decode that reads several scans:
-// the coefficients of every block of the picture, whatever the file holds.
-uint64_t CoefficientBufferBytes(j_decompress_ptr cinfo) {
-    if (!cinfo->inputctl->has_multiple_scans) {
-        return 0;
-    }
+// The coefficients of every block the picture declares: what the library allocates and
+// clears before reading a scan when the file has several, and what it walks when it has one.
+uint64_t DeclaredCoefficientBytes(j_decompress_ptr cinfo) {
     uint64_t blocks = 0;
     for (int i = 0; i < cinfo->num_components; ++i) {
         const jpeg_component_info& c = cinfo->comp_info[i];
@@ -224,10 +221,10 @@ uint64_t CoefficientBufferBytes(j_decompress_ptr cinfo) {
     return blocks * sizeof(JBLOCK);
 }
 
-// Every block that a file codes costs at least one bit in its first scan, so a real file's
-// coefficients take at most 1024 times its bytes. A file that declares far more blocks than it
-// can hold would have the library clear hundreds of megabytes before reading a scan.
-bool CoefficientsAbsurd(uint64_t coefficientBytes, uint64_t fileBytes) {
+// Every block that a file codes costs at least one bit, so a file whose blocks are all there
+// holds at most 1024 bytes of coefficients per byte. One that declares far more is mostly
+// missing: decoding it would clear hundreds of megabytes or fill a huge picture with nothing.
+bool DeclaredSizeAbsurd(uint64_t coefficientBytes, uint64_t fileBytes) {
     return fileBytes > 0 && coefficientBytes > CoefficientFloorBytes &&
            coefficientBytes / CoefficientBytesPerFileByte > fileBytes;
 }
@@ -318,7 +315,7 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
     const JDIMENSION pictureHeight = sidesSwap ? cinfo->output_width : cinfo->output_height;
     const bool knownLayout = components == 1 || components == 3 || components == 4;
     if (!knownLayout || pictureBytes > PixelMemoryLimit ||
-        CoefficientsAbsurd(CoefficientBufferBytes(cinfo), StreamFileBytes(stream))) {
+        DeclaredSizeAbsurd(DeclaredCoefficientBytes(cinfo), StreamFileBytes(stream))) {
         Trace("jpeg: picture refused");
         jpeg_destroy_decompress(cinfo);
         return false;

@@ -29,8 +29,8 @@ constexpr int MaxProgressiveScans = 256;
 constexpr uint64_t BlockVisitsPerByte = 100;
 constexpr uint64_t BlockVisitsAllowance = 48u * 1000 * 1000;
 constexpr uint64_t ArithmeticBlockCost = 256;
-// Coefficient buffers of several-scan files: refused above the floor when they exceed so many
-// times the file's bytes (twice what one bit per block allows).
+// Pictures whose blocks, as coefficients, come above the floor and exceed so many times the
+// file's bytes are refused before decoding (twice what one bit per block allows).
 constexpr uint64_t CoefficientFloorBytes = 32u * 1024 * 1024;
 constexpr uint64_t CoefficientBytesPerFileByte = 2048;
 // Reading is given up (the file taken as ending there) after this many bytes hunted through
