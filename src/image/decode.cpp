@@ -113,29 +113,6 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
 
 void TermSource(j_decompress_ptr /*cinfo*/) {}
 
-void UseStreamSource(j_decompress_ptr cinfo, FILE* stream) {
-    j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
-    StreamSource* src = static_cast<StreamSource*>(
-        (*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, sizeof(StreamSource)));
-    src->buffer =
-        static_cast<JOCTET*>((*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, StreamBlockBytes));
-    src->stream = stream;
-    src->startOfFile = true;
-    src->bytesRead = 0;
-    src->bytesAtYield = 0;
-    src->scanAtYield = 0;
-    src->blockRowAtYield = 0;
-    src->outputRowAtYield = 0;
-    src->pub.init_source = InitSource;
-    src->pub.fill_input_buffer = FillInputBuffer;
-    src->pub.skip_input_data = SkipInputData;
-    src->pub.resync_to_restart = jpeg_resync_to_restart;
-    src->pub.term_source = TermSource;
-    src->pub.bytes_in_buffer = 0;
-    src->pub.next_input_byte = nullptr;
-    cinfo->src = &src->pub;
-}
-
 // The decoder's work so far, in blocks that its scans have walked. A scan walks every block of
 // its components whatever the file holds for them, so a few bytes declaring a huge picture with
 // hundreds of scans cost minutes; real files hold far more bytes for every block they make.
@@ -359,6 +336,29 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
 }
 
 }  // namespace
+
+void UseStreamSource(j_decompress_ptr cinfo, FILE* stream) {
+    j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
+    StreamSource* src = static_cast<StreamSource*>(
+        (*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, sizeof(StreamSource)));
+    src->buffer =
+        static_cast<JOCTET*>((*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, StreamBlockBytes));
+    src->stream = stream;
+    src->startOfFile = true;
+    src->bytesRead = 0;
+    src->bytesAtYield = 0;
+    src->scanAtYield = 0;
+    src->blockRowAtYield = 0;
+    src->outputRowAtYield = 0;
+    src->pub.init_source = InitSource;
+    src->pub.fill_input_buffer = FillInputBuffer;
+    src->pub.skip_input_data = SkipInputData;
+    src->pub.resync_to_restart = jpeg_resync_to_restart;
+    src->pub.term_source = TermSource;
+    src->pub.bytes_in_buffer = 0;
+    src->pub.next_input_byte = nullptr;
+    cinfo->src = &src->pub;
+}
 
 void DibImage::Decode(FILE* stream, int32_t targetWidth, int32_t targetHeight, SizeRule rule) {
     Release();
