@@ -1,12 +1,9 @@
 # Build-wide settings: warnings, sanitizers, the JPEG library and the platform switch.
 
 if(WIN32)
-    set(FV_PLATFORM win32)
     add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
     # One self-contained program: no MinGW runtime DLLs beside it.
     add_link_options(-static -static-libgcc -static-libstdc++)
-else()
-    set(FV_PLATFORM posix)
 endif()
 
 if(FV_SANITIZE)
@@ -35,7 +32,7 @@ else()
 endif()
 
 # Adds a static library for one subsystem folder from its portable sources and the files
-# of the current platform; PLATFORM names the platform-specific sources by stem.
+# of the current platform (WIN32, POSIX).
 function(fv_subsystem name)
     cmake_parse_arguments(ARG "" "" "SOURCES;WIN32;POSIX;DEPS" ${ARGN})
     set(sources ${ARG_SOURCES})

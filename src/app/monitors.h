@@ -15,7 +15,3 @@ constexpr int32_t MaxMonitors = 16;
 // Drops empty areas, repeats (mirrored outputs) and any area that holds another whole: the
 // smaller areas are the ones with their own screens. Returns the new count.
 int32_t KeepDistinctMonitors(MonitorArea* areas, int32_t count);
-
-// The monitors of the display (RandR 1.5, else Xinerama, else the whole screen); at least one.
-// Platform code: monitors_x11.cpp.
-int32_t ListMonitors(void* display, int32_t screen, MonitorArea* areas);

@@ -2,7 +2,7 @@
 // The Linux program's command line: what to do, where to draw, and show settings for this run.
 
 #include <cstdint>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 #include "settings/settings.h"
 
 enum DrawPlace : int32_t {

@@ -4,7 +4,7 @@
 // use; the program keeps no password of its own.
 
 #include <cstdint>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 
 // Nonzero when the saver may close. Missing components count as a right password, and on
 // the NT platform, where the system locks the session itself, nothing is asked.

@@ -1,7 +1,7 @@
 #include "app/password.h"
 
 #include <windows.h>
-#include "app/trace.h"
+#include "base/trace.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 
 namespace {
 

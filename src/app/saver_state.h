@@ -2,7 +2,7 @@
 // The system's screen-saver options and the saver window's close and password state.
 
 #include <cstdint>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 #include "app/saver_mode.h"
 
 class SaverState {
@@ -10,9 +10,6 @@ class SaverState {
     SaverState() : window(nullptr), closeRequested(0) {}
 
     void LoadSystemOptions();
-    void RequestClose();        // platform code
-    void BeginPasswordCheck();  // platform code
-    void EndPasswordCheck();    // platform code
 
     WindowHandle window;
     int32_t passwordDelay = 15;   // seconds

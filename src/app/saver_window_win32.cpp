@@ -4,7 +4,7 @@
 #include "app/password.h"
 #include "app/saver_state.h"
 #include "app/saver_window.h"
-#include "app/trace.h"
+#include "base/trace.h"
 #include "image/stop_check.h"
 #include "show/show_engine.h"
 
@@ -14,6 +14,29 @@ constexpr const char* ClassName = "ScrClass";
 
 bool FullScreen() {
     return g_saverMode == Saver;
+}
+
+// One WM_CLOSE however much input arrives before it is handled.
+void RequestClose(SaverState& state) {
+    if (state.closeRequested) {
+        return;
+    }
+    state.closeRequested = 1;
+    PostMessageA(static_cast<HWND>(state.window), WM_CLOSE, 0, 0);
+}
+
+// The cursor shows while the password is asked for; travel counts again from where it ends.
+void BeginPasswordCheck(SaverState& state) {
+    state.checkingPassword = 1;
+    SendMessageA(static_cast<HWND>(state.window), WM_SETCURSOR, 0, 0);
+}
+
+void EndPasswordCheck(SaverState& state) {
+    state.checkingPassword = 0;
+    SendMessageA(static_cast<HWND>(state.window), WM_SETCURSOR, 0, 0);
+    POINT cursor = {0, 0};
+    GetCursorPos(&cursor);
+    state.cursorBaseline = {cursor.x, cursor.y};
 }
 
 bool InputOn() {
@@ -75,10 +98,10 @@ LRESULT OnClose(HWND window) {
     }
     Trace("WM_CLOSE: maybe we need a password");
     if (!WithinPasswordDelay(state, GetTickCount())) {
-        state.BeginPasswordCheck();
+        BeginPasswordCheck(state);
         const int mayClose = VerifySaverPassword(window);
         state.closeRequested = 0;
-        state.EndPasswordCheck();
+        EndPasswordCheck(state);
         if (!mayClose) {
             Trace("WM_CLOSE: but failed password, so doing nothing");
             return 0;
@@ -113,7 +136,7 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_NCACTIVATE:
             if (InputOn() && LOWORD(wParam) == 0) {
                 Trace("WM_ACTIVATE: about to inactive window, so sending close");
-                state.RequestClose();
+                RequestClose(state);
             }
             break;
         case WM_KEYDOWN:
@@ -122,7 +145,7 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_MBUTTONDOWN:
             if (InputOn()) {
                 Trace("WM_BUTTONDOWN: sending close");
-                state.RequestClose();
+                RequestClose(state);
             }
             break;
         case WM_MOUSEMOVE:
@@ -131,7 +154,7 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
                 GetCursorPos(&cursor);
                 if (MouseBeyondThreshold(state, {cursor.x, cursor.y})) {
                     Trace("WM_MOUSEMOVE: gone beyond threshold, sending close");
-                    state.RequestClose();
+                    RequestClose(state);
                 }
             }
             break;

@@ -1,7 +1,7 @@
 #pragma once
 // The setup dialog, where the user edits and stores the show settings.
 
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 
 // Modal; returns when the user closes the dialog. The owner may be null, or no window at all,
 // and then the dialog has none.

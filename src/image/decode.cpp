@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 #include <jerror.h>
-#include "app/trace.h"
+#include "base/trace.h"
 #include "image/exif_marker.h"
 #include "image/jpeg_error_trap.h"
 #include "image/orient.h"

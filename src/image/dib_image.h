@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 
 // How Decode picks the DCT reduction: 1 and 2 fit towards the box, anything else decodes 1:1.
 using SizeRule = int32_t;

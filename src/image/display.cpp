@@ -40,6 +40,28 @@ void BuildDitherTables() {
     }
 }
 
+void ChooseDisplayAdaptation(int32_t depth, int32_t directColour) {
+    highColourDisplay = directColour && (depth == 15 || depth == 16);
+    BuildDitherTables();
+    paletteDisplay = !directColour || depth <= 8;
+}
+
+int32_t AdaptToDisplay(DibImage& image) {
+    if (!image.loaded || image.pixels == nullptr || image.failed) {
+        return 0;
+    }
+    if (paletteDisplay) {
+        if (image.indexPixels == nullptr) {
+            image.QuantizeToPalette();
+        }
+        return image.indexPixels != nullptr;
+    }
+    if (highColourDisplay) {
+        image.Dither();
+    }
+    return 1;
+}
+
 void DibImage::Dither() {
     if (dithered) {
         return;

@@ -3,7 +3,9 @@
 // 15/16-bit displays and the fixed palette for displays of 8 bits or fewer.
 
 #include <cstdint>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
+
+class DibImage;
 
 constexpr int PaletteColours = 236;
 
@@ -14,9 +16,17 @@ extern int32_t ditherBlue[256];
 extern int32_t ditherGreen[256];
 extern int32_t ditherRed[256];
 
-// Reads the display depth, sets the flags, builds the dither tables and showPalette.
-void PrepareDisplay();  // platform code
+// Reads the display depth, sets the flags, builds the dither tables and the palette (platform
+// code, like ReleaseDisplay, which frees what it holds).
+void PrepareDisplay();
+void ReleaseDisplay();
+// The flags for a display of `depth` bits per pixel whose pixels are colours themselves
+// (`directColour`) or indices into a colormap; builds the dither tables.
+void ChooseDisplayAdaptation(int32_t depth, int32_t directColour);
 void BuildDitherTables();
+// Adapts the picture to the display, once per picture: the palette's indices on palette
+// displays, the ordered dither on 15- and 16-bit ones. Nonzero when it can be drawn.
+int32_t AdaptToDisplay(DibImage& image);
 
 // One colour of showPalette, laid out as a Windows PALETTEENTRY.
 struct ShowPaletteEntry {

@@ -12,9 +12,7 @@ void PrepareDisplay() {
     int depth = GetDeviceCaps(dc, BITSPIXEL);
     ReleaseDC(desktop, dc);
 
-    highColourDisplay = depth == 15 || depth == 16;
-    BuildDitherTables();
-    paletteDisplay = depth <= 8;
+    ChooseDisplayAdaptation(depth, depth > 8);
 
     ShowPaletteEntry entries[PaletteColours];
     if (!BuildShowPaletteEntries(entries)) {
@@ -36,4 +34,12 @@ void PrepareDisplay() {
     }
     showPalette = palette;
     std::free(logical);
+}
+
+void ReleaseDisplay() {
+    // The palette is built whatever the depth, so it goes whatever the depth.
+    if (showPalette) {
+        DeleteObject(static_cast<HPALETTE>(showPalette));
+        showPalette = nullptr;
+    }
 }

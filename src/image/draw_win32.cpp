@@ -8,7 +8,7 @@
 static_assert(sizeof(PALETTEENTRY) == sizeof(RGBQUAD), "palette entries copy into the table");
 
 void DibImage::Draw(DrawContext context, int32_t x, int32_t y) {
-    if (!loaded || pixels == nullptr || failed) {
+    if (!AdaptToDisplay(*this)) {
         return;
     }
     HDC dc = static_cast<HDC>(context);
@@ -29,22 +29,12 @@ void DibImage::Draw(DrawContext context, int32_t x, int32_t y) {
         HPALETTE palette = static_cast<HPALETTE>(GetCurrentObject(dc, OBJ_PAL));
         GetPaletteEntries(palette, 0, PaletteColours,
                           reinterpret_cast<PALETTEENTRY*>(info->bmiColors));
-        if (indexPixels == nullptr) {
-            QuantizeToPalette();
-        }
-        if (indexPixels == nullptr) {
-            std::free(info);
-            return;
-        }
         std::memcpy(&info->bmiHeader, header, sizeof(BITMAPINFOHEADER));
         info->bmiHeader.biBitCount = 8;
         SetDIBitsToDevice(dc, x, y, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
                           static_cast<UINT>(height), indexPixels, info, DIB_RGB_COLORS);
         std::free(info);
         return;
-    }
-    if (highColourDisplay && !dithered) {
-        Dither();
     }
     SetDIBitsToDevice(dc, x, y, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
                       static_cast<UINT>(height), pixels, reinterpret_cast<BITMAPINFO*>(header),

@@ -1,6 +1,6 @@
 #include <cstdlib>
 #include <cstring>
-#include "app/trace.h"
+#include "base/trace.h"
 #include "image/dib_image.h"
 #include "image/display.h"
 #include "image/jpeg_error_trap.h"

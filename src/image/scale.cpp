@@ -1,6 +1,6 @@
 #include <cstdlib>
 #include <cstring>
-#include "app/trace.h"
+#include "base/trace.h"
 #include "image/dib_image.h"
 #include "image/picture_memory.h"
 #include "image/sample_table.h"

@@ -2,7 +2,7 @@
 // The user's show settings, their defaults and their store under the current user.
 
 #include <cstdint>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 
 struct SaverSettings {
     int32_t delay;     // timer ticks (seconds) from one picture to the next

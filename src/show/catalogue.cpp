@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "image/stop_check.h"
 #include "show/folder_search.h"
 #include "show/folder_visits.h"

@@ -2,7 +2,7 @@
 // The picture files of a show and the order they are shown in. Built once per show, then only read.
 
 #include <cstdint>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 
 constexpr int32_t MaxImages = 10000;
 

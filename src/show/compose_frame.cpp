@@ -1,4 +1,4 @@
-#include "app/trace.h"
+#include "base/trace.h"
 #include "settings/settings.h"
 #include "show/catalogue.h"
 #include "show/show_engine.h"

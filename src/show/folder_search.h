@@ -3,7 +3,7 @@
 // without regard to case, each with its folder bit. One implementation per platform.
 
 #include <cstdint>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 
 // Joins a folder and a name in paths and patterns.
 extern const char PathSeparator;

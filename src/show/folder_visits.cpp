@@ -5,7 +5,7 @@
 #include <new>
 #include <unordered_set>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "show/folder_search.h"
 
 namespace {

@@ -85,12 +85,23 @@ void PresentFrame(DrawContext target, int32_t width, int32_t height) {
     PresentBackBuffer(frame.windowDc, frame.bufferDc, width, height);
 }
 
+void DrawWindowFrame(ShowEngine& show, WindowHandle window) {
+    HWND hwnd = static_cast<HWND>(window);
+    HDC context = GetDC(hwnd);
+    RenderFrame(show, window, context);
+    ReleaseDC(hwnd, context);
+}
+
 void RenderFrame(WindowHandle window, DrawContext context) {
+    RenderFrame(g_showEngine, window, context);
+}
+
+void RenderFrame(ShowEngine& show, WindowHandle window, DrawContext context) {
     FrameTarget frame = {
         static_cast<HWND>(window), static_cast<HDC>(context), nullptr, nullptr, nullptr, false};
     RECT client = {0, 0, 0, 0};
     GetClientRect(frame.window, &client);
-    DrawShowFrame(g_showEngine, &frame, client.right - client.left, client.bottom - client.top);
+    DrawShowFrame(show, &frame, client.right - client.left, client.bottom - client.top);
     if (frame.paletteSelected) {
         SelectPalette(frame.windowDc, frame.formerPalette, TRUE);
     }

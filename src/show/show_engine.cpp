@@ -2,13 +2,11 @@
 
 #include <cstdio>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "settings/settings.h"
 #include "show/catalogue.h"
 #include "show/picture_file.h"
 #include "show/show_random.h"
-
-ShowEngine g_showEngine;
 
 void BeginShowOrder() {
     BuildCatalogue(g_settings.path, g_settings.subdirs);
@@ -17,12 +15,6 @@ void BeginShowOrder() {
     }
     g_catalogue.orderPosition = -1;
     AdvanceImage(g_settings.random);
-}
-
-void BeginShowEngine(ShowEngine& show) {
-    DropBackBuffer(show);
-    show.tickCount = 0;
-    show.firstFramePending = 1;
 }
 
 int32_t CountShowTick(ShowEngine& show) {
@@ -77,17 +69,27 @@ int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight, ShowEngine& 
         show.image.Release();
         return 0;
     }
-    show.image.Decode(stream, show.targetWidth, show.targetHeight, SizeRuleFit);
+    const int32_t decoded = DecodeForBox(show.image, stream, show.targetWidth, show.targetHeight);
     fclose(stream);
-    if (!show.image.loaded || show.image.failed) {
+    if (!decoded) {
         Trace("show: picture not decoded");
         return 0;
     }
-    if (show.targetWidth < show.image.width || show.targetHeight < show.image.height) {
-        show.image.Scale(show.targetWidth, show.targetHeight, ScaleTypeFit);
-    }
-    show.image.MakeHeader();
+    // A fit that fails still composes the frame, with nothing drawn into it.
+    FitIntoBox(show.image, show.targetWidth, show.targetHeight);
     return 1;
+}
+
+int32_t DecodeForBox(DibImage& image, FILE* stream, int32_t boxWidth, int32_t boxHeight) {
+    image.Decode(stream, boxWidth, boxHeight, SizeRuleFit);
+    return image.loaded && !image.failed;
+}
+
+void FitIntoBox(DibImage& image, int32_t boxWidth, int32_t boxHeight) {
+    if (boxWidth < image.width || boxHeight < image.height) {
+        image.Scale(boxWidth, boxHeight, ScaleTypeFit);
+    }
+    image.MakeHeader();
 }
 
 int32_t FrameStartsBlack(const ShowEngine& show) {

@@ -7,7 +7,8 @@
 // system's front end.
 
 #include <cstdint>
-#include "app/platform_types.h"
+#include <cstdio>
+#include "base/platform_types.h"
 #include "image/dib_image.h"
 
 constexpr uintptr_t ShowTimerId = 200;
@@ -32,32 +33,48 @@ struct ShowEngine {
     int32_t keepsLastFrame = 0;
 };
 
-extern ShowEngine g_showEngine;
-
 // Portable steps. Each show window has its own engine; the catalogue is shared.
+
+// A show starts once for all its windows: the display's adaptation and the catalogue's order
+// (settings already loaded). Then each window's engine starts from a clean count and black, with
+// its first frame pending; the start counts the timer's first tick, which draws at once where the
+// delay is 0 or less. The first frame follows as soon as the window system is idle.
+void BeginShow();
+void StartShowEngine(ShowEngine& show, WindowHandle window);
+void DrawPendingFrame(ShowEngine& show, WindowHandle window);
+// One tick of the show's timer: every `delay`-th draws a frame.
+void OnShowTick(ShowEngine& show, WindowHandle window);
+// A window's show stops: nothing pending any more, the picture and the kept frame freed. Once
+// every window's has stopped, EndShow frees what the display's adaptation holds.
+void StopShowEngine(ShowEngine& show);
+void EndShow();
 
 // Builds and orders the catalogue from g_settings and names its first file.
 void BeginShowOrder();
-// A show starts from a clean count and black, whatever an earlier one in this engine left; its
-// first frame is pending.
-void BeginShowEngine(ShowEngine& show = g_showEngine);
 // Counts one tick; nonzero when this tick draws a frame.
-int32_t CountShowTick(ShowEngine& show = g_showEngine);
-void ComputeTargetSize(ShowEngine& show = g_showEngine);
-void PlaceImage(ShowEngine& show = g_showEngine);
+int32_t CountShowTick(ShowEngine& show);
+void ComputeTargetSize(ShowEngine& show);
+void PlaceImage(ShowEngine& show);
+// The picture of a frame for a box: decoded with the reduction towards the box, then fitted
+// into it when larger, never enlarged. Nonzero from the decode when it gave a picture.
+int32_t DecodeForBox(DibImage& image, FILE* stream, int32_t boxWidth, int32_t boxHeight);
+void FitIntoBox(DibImage& image, int32_t boxWidth, int32_t boxHeight);
 // Measures the client, decodes the current file and fits it into the box. Nonzero when a picture
 // is ready to be composed; otherwise the frame leaves the window as it is.
-int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight,
-                         ShowEngine& show = g_showEngine);
+int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight, ShowEngine& show);
 // Whether the back buffer starts black: the show's first frame, and every slide-show frame.
-int32_t FrameStartsBlack(const ShowEngine& show = g_showEngine);
+int32_t FrameStartsBlack(const ShowEngine& show);
 
 // One frame for a client of the given size: load the current picture, compose it over what the
 // settings keep, present it, step the catalogue. `target` is the front end's drawing state,
 // handed back to the primitives below.
 void DrawShowFrame(ShowEngine& show, DrawContext target, int32_t clientWidth, int32_t clientHeight);
 // Frees the kept back buffer, if any.
-void DropBackBuffer(ShowEngine& show = g_showEngine);
+void DropBackBuffer(ShowEngine& show);
+
+// Draws the engine's next frame into its window now (front end: render_win32.cpp,
+// show_windows_x11.cpp).
+void DrawWindowFrame(ShowEngine& show, WindowHandle window);
 
 // Frame primitives of the front end (render_win32.cpp, render_x11.cpp). A frame buffer is the
 // platform's off-screen image; null when it could not be made.
@@ -73,13 +90,16 @@ void CopyKeptFrame(DrawContext target, FrameBuffer kept, int32_t width, int32_t 
 void DrawFramePicture(DrawContext target, DibImage& image, int32_t x, int32_t y);
 void PresentFrame(DrawContext target, int32_t width, int32_t height);
 
-// Windows front-end operations (show_engine_win32.cpp, render_win32.cpp).
+// The Windows saver: one show, in the saver window (show_engine_win32.cpp, render_win32.cpp).
+
+extern ShowEngine g_showEngine;
 
 void StartShow(WindowHandle window);
 void OnShowTimer(WindowHandle window, uintptr_t timerId);
 int32_t OnShowIdle(WindowHandle window);
 void StopShow(WindowHandle window);
 void RenderFrame(WindowHandle window, DrawContext context);
+void RenderFrame(ShowEngine& show, WindowHandle window, DrawContext context);
 void PresentBackBuffer(DrawContext windowContext, DrawContext bufferContext, int32_t width,
                        int32_t height);
 void ClearToBlack(WindowHandle window, DrawContext context);

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/pictures_folder.h"
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 
 namespace {
 

@@ -13,14 +13,16 @@
 
 namespace {
 
+ShowEngine g_engine;
+
 // The ticks, counted from the timer's first, on which frames are drawn; tick 0 is the call that
 // starts the show.
 std::vector<int> DrawingTicks(int32_t delay, int ticks) {
     g_settings.delay = delay;
-    g_showEngine.tickCount = 0;
+    g_engine.tickCount = 0;
     std::vector<int> drawn;
     for (int tick = 0; tick <= ticks; ++tick) {
-        if (CountShowTick()) {
+        if (CountShowTick(g_engine)) {
             drawn.push_back(tick);
         }
     }
@@ -37,11 +39,11 @@ TEST(ShowScheduler, DrawsEveryDelayTicks) {
 
 TEST(ShowScheduler, LongestDelayDoesNotOverflowTheCount) {
     g_settings.delay = INT32_MAX;
-    g_showEngine.tickCount = INT32_MAX - 1;
-    EXPECT_EQ(CountShowTick(), 0);
-    EXPECT_EQ(g_showEngine.tickCount, INT32_MAX);
-    EXPECT_EQ(CountShowTick(), 1);
-    EXPECT_EQ(g_showEngine.tickCount, 1);
+    g_engine.tickCount = INT32_MAX - 1;
+    EXPECT_EQ(CountShowTick(g_engine), 0);
+    EXPECT_EQ(g_engine.tickCount, INT32_MAX);
+    EXPECT_EQ(CountShowTick(g_engine), 1);
+    EXPECT_EQ(g_engine.tickCount, 1);
 }
 
 struct Box {
@@ -54,10 +56,10 @@ struct Box {
 
 Box TargetFor(int32_t size, int32_t clientWidth, int32_t clientHeight) {
     g_settings.size = size;
-    g_showEngine.clientWidth = clientWidth;
-    g_showEngine.clientHeight = clientHeight;
-    ComputeTargetSize();
-    return {g_showEngine.targetWidth, g_showEngine.targetHeight};
+    g_engine.clientWidth = clientWidth;
+    g_engine.clientHeight = clientHeight;
+    ComputeTargetSize(g_engine);
+    return {g_engine.targetWidth, g_engine.targetHeight};
 }
 
 TEST(ShowLayout, TargetBoxFollowsTheSize) {
@@ -73,21 +75,21 @@ TEST(ShowLayout, TargetBoxFollowsTheSize) {
 }
 
 void PlaceOn(int32_t clientWidth, int32_t clientHeight, int32_t width, int32_t height) {
-    g_showEngine.clientWidth = clientWidth;
-    g_showEngine.clientHeight = clientHeight;
-    g_showEngine.image.width = width;
-    g_showEngine.image.height = height;
-    PlaceImage();
+    g_engine.clientWidth = clientWidth;
+    g_engine.clientHeight = clientHeight;
+    g_engine.image.width = width;
+    g_engine.image.height = height;
+    PlaceImage(g_engine);
 }
 
 TEST(ShowLayout, CenteredPictures) {
     g_settings.position = 0;
     PlaceOn(1024, 768, 320, 240);
-    EXPECT_EQ(g_showEngine.imageX, 352);
-    EXPECT_EQ(g_showEngine.imageY, 264);
+    EXPECT_EQ(g_engine.imageX, 352);
+    EXPECT_EQ(g_engine.imageY, 264);
     PlaceOn(1024, 768, 1023, 767);
-    EXPECT_EQ(g_showEngine.imageX, 0);
-    EXPECT_EQ(g_showEngine.imageY, 0);
+    EXPECT_EQ(g_engine.imageX, 0);
+    EXPECT_EQ(g_engine.imageY, 0);
 }
 
 TEST(ShowLayout, ScatteredPlacesRepeatWhenNotSeeded) {
@@ -97,8 +99,8 @@ TEST(ShowLayout, ScatteredPlacesRepeatWhenNotSeeded) {
         std::vector<int32_t> places;
         for (int i = 0; i < 3; ++i) {
             PlaceOn(1024, 768, 320, 240);
-            places.push_back(g_showEngine.imageX);
-            places.push_back(g_showEngine.imageY);
+            places.push_back(g_engine.imageX);
+            places.push_back(g_engine.imageY);
         }
         // Horizontal first: 41, 18467, 6334, 26500, 19169, 15724 scaled by 704 and 528.
         EXPECT_EQ(places, (std::vector<int32_t>{0, 297, 136, 427, 411, 253})) << position;
@@ -109,8 +111,8 @@ TEST(ShowLayout, ScatteredPlaceReachesTheFarEdgeOfAHugeClient) {
     g_settings.position = 1;
     g_showRandom.Seed(30091);  // its first number is 32767
     PlaceOn(100000, 768, 100, 768);
-    EXPECT_EQ(g_showEngine.imageX, 99900);
-    EXPECT_EQ(g_showEngine.imageY, 0);
+    EXPECT_EQ(g_engine.imageX, 99900);
+    EXPECT_EQ(g_engine.imageY, 0);
 }
 
 class ShowFrame : public ::testing::Test {
@@ -118,9 +120,9 @@ class ShowFrame : public ::testing::Test {
     void SetUp() override {
         g_settings = SaverSettings{};
         g_settings.size = 0;
-        g_showEngine.firstFramePending = 0;
+        g_engine.firstFramePending = 0;
     }
-    void TearDown() override { g_showEngine.image.Release(); }
+    void TearDown() override { g_engine.image.Release(); }
 
     // Names the one file as the current entry of the catalogue.
     void Show(const std::string& path) {
@@ -143,13 +145,13 @@ TEST_F(ShowFrame, LargePictureIsReducedIntoTheBox) {
     WriteSolidJpeg(big, 2048, 1536, {200, 40, 40});
     Show(big);
     g_settings.size = 1;
-    ASSERT_TRUE(LoadFramePicture(1024, 768));
-    EXPECT_EQ(g_showEngine.targetWidth, 768);
-    EXPECT_EQ(g_showEngine.image.width, 768);
-    EXPECT_EQ(g_showEngine.image.height, 576);
-    ASSERT_NE(g_showEngine.image.header, nullptr);
-    EXPECT_EQ(g_showEngine.image.header->biWidth, 768);
-    EXPECT_EQ(g_showEngine.image.header->biHeight, -576);
+    ASSERT_TRUE(LoadFramePicture(1024, 768, g_engine));
+    EXPECT_EQ(g_engine.targetWidth, 768);
+    EXPECT_EQ(g_engine.image.width, 768);
+    EXPECT_EQ(g_engine.image.height, 576);
+    ASSERT_NE(g_engine.image.header, nullptr);
+    EXPECT_EQ(g_engine.image.header->biWidth, 768);
+    EXPECT_EQ(g_engine.image.header->biHeight, -576);
 }
 
 TEST_F(ShowFrame, PictureIsScaledOnlyWhenLargerThanTheBox) {
@@ -161,19 +163,19 @@ TEST_F(ShowFrame, PictureIsScaledOnlyWhenLargerThanTheBox) {
     WriteSolidJpeg(small, 100, 50, {10, 200, 10});
 
     Show(exact);
-    ASSERT_TRUE(LoadFramePicture(320, 240));
-    EXPECT_EQ(g_showEngine.image.width, 320);
-    EXPECT_EQ(g_showEngine.image.height, 240);
+    ASSERT_TRUE(LoadFramePicture(320, 240, g_engine));
+    EXPECT_EQ(g_engine.image.width, 320);
+    EXPECT_EQ(g_engine.image.height, 240);
 
     Show(wider);
-    ASSERT_TRUE(LoadFramePicture(320, 240));
-    EXPECT_EQ(g_showEngine.image.width, 320);
-    EXPECT_LT(g_showEngine.image.height, 240);
+    ASSERT_TRUE(LoadFramePicture(320, 240, g_engine));
+    EXPECT_EQ(g_engine.image.width, 320);
+    EXPECT_LT(g_engine.image.height, 240);
 
     Show(small);  // never enlarged
-    ASSERT_TRUE(LoadFramePicture(320, 240));
-    EXPECT_EQ(g_showEngine.image.width, 100);
-    EXPECT_EQ(g_showEngine.image.height, 50);
+    ASSERT_TRUE(LoadFramePicture(320, 240, g_engine));
+    EXPECT_EQ(g_engine.image.width, 100);
+    EXPECT_EQ(g_engine.image.height, 50);
 }
 
 TEST_F(ShowFrame, UnusableFilesGiveNoPicture) {
@@ -183,21 +185,21 @@ TEST_F(ShowFrame, UnusableFilesGiveNoPicture) {
     WriteBrokenJpeg(broken);
 
     Show(good);
-    ASSERT_TRUE(LoadFramePicture(320, 240));
+    ASSERT_TRUE(LoadFramePicture(320, 240, g_engine));
     Show(broken);
-    EXPECT_FALSE(LoadFramePicture(320, 240));
-    EXPECT_TRUE(g_showEngine.image.failed);
+    EXPECT_FALSE(LoadFramePicture(320, 240, g_engine));
+    EXPECT_TRUE(g_engine.image.failed);
 
     Show(good);
-    ASSERT_TRUE(LoadFramePicture(320, 240));
+    ASSERT_TRUE(LoadFramePicture(320, 240, g_engine));
     Show(folder.PathOf("gone.jpg"));
-    EXPECT_FALSE(LoadFramePicture(320, 240));
-    EXPECT_FALSE(g_showEngine.image.loaded);
-    EXPECT_EQ(g_showEngine.image.pixels, nullptr);
+    EXPECT_FALSE(LoadFramePicture(320, 240, g_engine));
+    EXPECT_FALSE(g_engine.image.loaded);
+    EXPECT_EQ(g_engine.image.pixels, nullptr);
 
     g_catalogue.paths[0][0] = '\0';  // the empty catalogue's entry
     g_catalogue.currentIndex = 0;
-    EXPECT_FALSE(LoadFramePicture(320, 240));
+    EXPECT_FALSE(LoadFramePicture(320, 240, g_engine));
 }
 
 }  // namespace

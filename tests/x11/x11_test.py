@@ -371,6 +371,27 @@ def standalone(case):
             code = saver.wait_exit(3)
             case.check(code == 0, "%s ends it with status 0 (got %s)" % (what, code))
 
+        # Travel ends it during a decode too; every row of this one waits, so the decode lasts
+        # well beyond the deadline on any machine.
+        mouse(500, 400)
+        saver = case.start(server, "--folder", folder, *SHOW,
+                           env={"LD_PRELOAD": os.path.join(case.build, "tests", "x11",
+                                                           "slow_rows.so")})
+        target = os.path.realpath(picture)
+        decoding = xd.poll(lambda: not saver.alive() or target in open_files(saver.pid), 10, 0.01)
+        case.check(decoding and saver.alive(), "the slowed decode is under way")
+        mouse(551, 400)
+        code = saver.wait_exit(3)
+        case.check(code == 0, "51 right during the decode ends it with status 0 (got %s)" % code)
+
+
+def open_files(pid):
+    try:
+        folder = "/proc/%d/fd" % pid
+        return {os.path.realpath(os.path.join(folder, fd)) for fd in os.listdir(folder)}
+    except OSError:
+        return set()
+
 
 def integration(case):
     """What a user installs: the files in Debian's layout, and every command line the

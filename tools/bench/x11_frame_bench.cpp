@@ -17,9 +17,10 @@
 #include "bench_common.h"
 #include "image/decode.h"
 #include "image/display.h"
-#include "image/draw_x11.h"
+#include "x11/draw_x11.h"
+#include "x11/visual_x11.h"
 #include "settings/settings.h"
-#include "show/render_x11.h"
+#include "x11/render_x11.h"
 #include "show/show_engine.h"
 
 namespace {
@@ -133,7 +134,7 @@ int main(int argc, char** argv) {
         }
         std::filesystem::remove_all(folder);
     }
-    ReleaseX11Display();
+    ReleaseDisplay();
     XCloseDisplay(display);
     return 0;
 }

@@ -1,6 +1,6 @@
-// Runs the picture pipeline on JPEG files as the show would for one box, reports what
-// happened and optionally writes each result as a PPM file.
-//   fvcheck [--box WxH] [--rule N] [--depth 24|16|8] [--no-fit] [--out DIR] file.jpg...
+// Runs the show's own picture steps on JPEG files for one box and one display depth, reports
+// what happened and optionally writes each result as a PPM file.
+//   fvcheck [--box WxH] [--depth 24|16|8] [--no-fit] [--out DIR] file.jpg...
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,13 +11,13 @@
 #include "image/display.h"
 #include "image/exif_marker.h"
 #include "image/jpeg_error_trap.h"
+#include "show/show_engine.h"
 
 namespace {
 
 struct Options {
     int32_t boxWidth = 1920;
     int32_t boxHeight = 1080;
-    SizeRule rule = SizeRuleFit;
     int depth = 24;
     bool fit = true;
     const char* outDir = nullptr;
@@ -25,11 +25,10 @@ struct Options {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: fvcheck [--box WxH] [--rule N] [--depth 24|16|8] [--no-fit] [--out DIR] "
-                 "file.jpg...\n"
+                 "usage: fvcheck [--box WxH] [--depth 24|16|8] [--no-fit] [--out DIR] file.jpg...\n"
                  "  --box    the box the picture is fitted into (default 1920x1080)\n"
-                 "  --rule   decoding reduction rule, 2 = towards the box (default), 0 = none\n"
-                 "  --depth  16 applies the ordered dither, 8 the 236-colour palette\n"
+                 "  --depth  of a TrueColor display: 15 and 16 apply the ordered dither, 8 and\n"
+                 "           less the 236-colour palette\n"
                  "  --no-fit stop after decoding\n"
                  "  --out    write DIR/<name>.ppm for every picture\n");
     return 2;
@@ -121,7 +120,7 @@ int Check(const char* path, const Options& o, const ShowPaletteEntry* palette) {
 
     static DibImage image;
     auto t0 = std::chrono::steady_clock::now();
-    image.Decode(f, o.boxWidth, o.boxHeight, o.rule);
+    const int32_t decoded = DecodeForBox(image, f, o.boxWidth, o.boxHeight);
     auto t1 = std::chrono::steady_clock::now();
     std::fclose(f);
     std::printf("%s: ", path);
@@ -135,38 +134,39 @@ int Check(const char* path, const Options& o, const ShowPaletteEntry* palette) {
             std::printf("orientation %d, ", source.orientation);
         }
     }
-    if (image.failed) {
+    if (!decoded) {
         std::printf("FAILED to decode (%.1f ms)\n", Millis(t0, t1));
         return 1;
     }
     std::printf("decoded %dx%d in %.1f ms", image.width, image.height, Millis(t0, t1));
-    if (o.fit && (image.width > o.boxWidth || image.height > o.boxHeight)) {
+    if (o.fit) {
+        const int32_t width = image.width;
+        const int32_t height = image.height;
         auto t2 = std::chrono::steady_clock::now();
-        image.Scale(o.boxWidth, o.boxHeight, ScaleTypeFit);
+        FitIntoBox(image, o.boxWidth, o.boxHeight);
         auto t3 = std::chrono::steady_clock::now();
-        std::printf(", fitted %dx%d in %.1f ms", image.width, image.height, Millis(t2, t3));
+        if (image.width != width || image.height != height || image.failed) {
+            std::printf(", fitted %dx%d in %.1f ms", image.width, image.height, Millis(t2, t3));
+        }
         if (image.failed) {
             std::printf(": FAILED\n");
             return 1;
         }
     }
-    image.MakeHeader();
-    if (o.depth <= 8) {
-        auto t4 = std::chrono::steady_clock::now();
-        image.QuantizeToPalette();
-        auto t5 = std::chrono::steady_clock::now();
+    auto t4 = std::chrono::steady_clock::now();
+    const int32_t adapted = AdaptToDisplay(image);
+    auto t5 = std::chrono::steady_clock::now();
+    if (paletteDisplay) {
         std::printf(", quantized in %.1f ms", Millis(t4, t5));
-        if (image.failed || image.indexPixels == nullptr) {
-            std::printf(": FAILED\n");
-            return 1;
-        }
-    } else if (o.depth <= 16) {
-        image.Dither();
+    }
+    if (!adapted) {
+        std::printf(": FAILED\n");
+        return 1;
     }
     std::printf("\n");
     if (o.outDir != nullptr) {
         std::string out = std::string(o.outDir) + "/" + BaseName(path) + ".ppm";
-        if (!WritePpm(out, image, o.depth <= 8 ? palette : nullptr)) {
+        if (!WritePpm(out, image, paletteDisplay ? palette : nullptr)) {
             std::printf("  cannot write %s\n", out.c_str());
             return 1;
         }
@@ -186,8 +186,6 @@ int main(int argc, char** argv) {
             if (std::sscanf(argv[++first], "%dx%d", &o.boxWidth, &o.boxHeight) != 2) {
                 return Usage();
             }
-        } else if (arg == "--rule" && hasValue) {
-            o.rule = std::atoi(argv[++first]);
         } else if (arg == "--depth" && hasValue) {
             o.depth = std::atoi(argv[++first]);
         } else if (arg == "--no-fit") {
@@ -201,9 +199,8 @@ int main(int argc, char** argv) {
     if (first >= argc) {
         return Usage();
     }
-    BuildDitherTables();
-    highColourDisplay = o.depth == 15 || o.depth == 16;
-    paletteDisplay = o.depth <= 8;
+    // A display of the given depth as the show sees it: TrueColor above 8 bits.
+    ChooseDisplayAdaptation(o.depth, o.depth > 8);
     ShowPaletteEntry palette[PaletteColours];
     if (!BuildShowPaletteEntries(palette)) {
         return 1;

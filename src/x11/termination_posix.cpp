@@ -1,4 +1,4 @@
-#include "app/termination.h"
+#include "x11/termination.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 #pragma once
-// The X11 side of the picture: the visual the show draws for, its colours, and the pixel
-// upload (MIT-SHM where the server is local, plain requests otherwise).
+// The visual the X11 show draws for and its colours: the palette's cells in the colormap (a
+// private one where the shared one is full) and the one pixel value of black.
 
 #include <X11/Xlib.h>
 #include <cstdint>
@@ -18,6 +18,7 @@ struct X11Visual {
     // The show palette's pixel values in the colormap, and which of them we allocated.
     uint32_t palettePixels[256] = {};
     bool paletteAllocated[256] = {};
+    bool paletteReady = false;
     // Standalone windows may move to a private colormap when the shared one is full.
     bool mayUsePrivateColormap = false;
     bool privateColormap = false;
@@ -25,16 +26,8 @@ struct X11Visual {
 
 extern X11Visual g_x11;
 
-// What DibImage::Draw draws into on X11 (its DrawContext).
-struct X11DrawTarget {
-    Drawable drawable;
-    GC gc;
-};
-
 // Takes the visual, depth and colormap that the show draws with.
 void UseX11Visual(Display* display, Visual* visual, int32_t depth, Colormap colormap,
                   bool mayUsePrivateColormap);
-// Frees the colours, the private colormap and the upload buffers.
-void ReleaseX11Display();
-// Whether the shared-memory upload is in use (for the benchmark and tests).
-bool X11SharedMemoryInUse();
+// Black in the show's visual and colormap, once the display is prepared.
+unsigned long X11BlackPixel();

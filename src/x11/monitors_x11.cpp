@@ -1,7 +1,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
-#include "app/monitors.h"
+#include "x11/monitors_x11.h"
 
 namespace {
 
@@ -48,8 +48,7 @@ int32_t FromXinerama(Display* display, MonitorArea* areas) {
 
 }  // namespace
 
-int32_t ListMonitors(void* displayHandle, int32_t screen, MonitorArea* areas) {
-    Display* display = static_cast<Display*>(displayHandle);
+int32_t ListMonitors(Display* display, int32_t screen, MonitorArea* areas) {
     Window root = RootWindow(display, screen);
     int32_t count = FromRandr(display, root, areas);
     if (count > 0) {

@@ -3,7 +3,7 @@
 // or logs an error, but call sites keep saying what happened.
 
 #include <cstdint>
-#include "app/platform_types.h"
+#include "base/platform_types.h"
 
 inline void Trace(const char* /*text*/) {}
 inline void Trace(WindowHandle /*window*/, uint32_t /*message*/, uintptr_t /*wParam*/,

@@ -1,7 +1,7 @@
-#include "show/render_x11.h"
+#include "x11/render_x11.h"
 
-#include "image/display.h"
-#include "image/draw_x11.h"
+#include "x11/draw_x11.h"
+#include "x11/visual_x11.h"
 
 namespace {
 
@@ -17,14 +17,6 @@ FrameTarget& TargetOf(DrawContext target) {
 
 Pixmap PixmapOf(FrameBuffer buffer) {
     return static_cast<Pixmap>(reinterpret_cast<uintptr_t>(buffer));
-}
-
-unsigned long BlackPixelValue() {
-    // The palette ends in black, allocated in the window's own colormap.
-    if (paletteDisplay) {
-        return showPalette ? g_x11.palettePixels[PaletteColours - 1] : 0;
-    }
-    return g_x11.layout.opaqueBits;
 }
 
 }  // namespace
@@ -53,7 +45,7 @@ void EndFrameDrawing(DrawContext target) {
 
 void ClearFrameBuffer(DrawContext target, int32_t width, int32_t height) {
     FrameTarget& frame = TargetOf(target);
-    XSetForeground(g_x11.display, frame.gc, BlackPixelValue());
+    XSetForeground(g_x11.display, frame.gc, X11BlackPixel());
     XFillRectangle(g_x11.display, frame.drawing, frame.gc, 0, 0, static_cast<unsigned>(width),
                    static_cast<unsigned>(height));
 }

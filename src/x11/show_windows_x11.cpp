@@ -1,4 +1,4 @@
-#include "app/show_windows_x11.h"
+#include "x11/show_windows_x11.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -7,13 +7,13 @@
 #include <ctime>
 #include "app/close_rules.h"
 #include "app/folder_problem.h"
-#include "app/monitors.h"
-#include "app/termination.h"
 #include "image/display.h"
-#include "image/draw_x11.h"
 #include "settings/settings.h"
 #include "show/catalogue.h"
-#include "show/render_x11.h"
+#include "x11/monitors_x11.h"
+#include "x11/render_x11.h"
+#include "x11/termination.h"
+#include "x11/visual_x11.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ struct ShowWindow {
     ShowEngine engine;
 };
 
-Display* g_display = nullptr;
+const SaverState* g_state = nullptr;
 ShowWindow g_windows[MaxMonitors];
 int32_t g_windowCount = 0;
 Cursor g_blankCursor = 0;
@@ -48,18 +48,32 @@ bool Running() {
 
 ShowWindow* FindWindow(Window window);
 
+// The same input ends the show whether the event loop or long work (the scan, a decode) finds it.
+bool IsEndingInput(const XEvent& event) {
+    switch (event.type) {
+        case KeyPress:
+        case ButtonPress:
+            return g_inputEnds;
+        case MotionNotify:
+            return g_pointerEnds && g_state &&
+                   MouseBeyondThreshold(*g_state, {event.xmotion.x_root, event.xmotion.y_root});
+        default:
+            return false;
+    }
+}
+
 // What long work must not wait for: a show window destroyed, or input that ends the show.
 Bool IsEndingEvent(Display*, XEvent* event, XPointer) {
     if (event->type == DestroyNotify) {
         return FindWindow(event->xdestroywindow.window) != nullptr;
     }
-    return g_inputEnds && (event->type == KeyPress || event->type == ButtonPress);
+    return IsEndingInput(*event) ? True : False;
 }
 
 GC MakeGc(Window window) {
     XGCValues values = {};
     values.graphics_exposures = False;
-    return XCreateGC(g_display, window, GCGraphicsExposures, &values);
+    return XCreateGC(g_x11.display, window, GCGraphicsExposures, &values);
 }
 
 ShowWindow& AddWindow(Window window, int32_t width, int32_t height, bool ours) {
@@ -73,27 +87,27 @@ ShowWindow& AddWindow(Window window, int32_t width, int32_t height, bool ours) {
 }
 
 void UseDefaultVisual() {
-    int screen = DefaultScreen(g_display);
-    UseX11Visual(g_display, DefaultVisual(g_display, screen), DefaultDepth(g_display, screen),
-                 DefaultColormap(g_display, screen), true);
+    int screen = DefaultScreen(g_x11.display);
+    UseX11Visual(g_x11.display, DefaultVisual(g_x11.display, screen),
+                 DefaultDepth(g_x11.display, screen), DefaultColormap(g_x11.display, screen), true);
 }
 
 Cursor MakeBlankCursor(Window window) {
     char none = 0;
-    Pixmap empty = XCreateBitmapFromData(g_display, window, &none, 1, 1);
+    Pixmap empty = XCreateBitmapFromData(g_x11.display, window, &none, 1, 1);
     XColor black = {};
-    Cursor cursor = XCreatePixmapCursor(g_display, empty, empty, &black, &black, 0, 0);
-    XFreePixmap(g_display, empty);
+    Cursor cursor = XCreatePixmapCursor(g_x11.display, empty, empty, &black, &black, 0, 0);
+    XFreePixmap(g_x11.display, empty);
     return cursor;
 }
 
 Window MakeWindow(const MonitorArea& area, bool overrideRedirect, long events) {
-    int screen = DefaultScreen(g_display);
+    int screen = DefaultScreen(g_x11.display);
     XSetWindowAttributes attributes = {};
-    attributes.background_pixel = BlackPixel(g_display, screen);
+    attributes.background_pixel = BlackPixel(g_x11.display, screen);
     attributes.override_redirect = overrideRedirect ? True : False;
     attributes.event_mask = events;
-    return XCreateWindow(g_display, RootWindow(g_display, screen), area.x, area.y,
+    return XCreateWindow(g_x11.display, RootWindow(g_x11.display, screen), area.x, area.y,
                          static_cast<unsigned>(area.width), static_cast<unsigned>(area.height), 0,
                          CopyFromParent, InputOutput, CopyFromParent,
                          CWBackPixel | CWOverrideRedirect | CWEventMask, &attributes);
@@ -108,21 +122,21 @@ const char* GrabInput(Window root) {
         if (attempt > 0) {
             usleep(50000);
         }
-        keyboard = keyboard || XGrabKeyboard(g_display, root, True, GrabModeAsync, GrabModeAsync,
-                                             CurrentTime) == GrabSuccess;
+        keyboard = keyboard || XGrabKeyboard(g_x11.display, root, True, GrabModeAsync,
+                                             GrabModeAsync, CurrentTime) == GrabSuccess;
         pointer =
-            pointer ||
-            XGrabPointer(g_display, root, True, ButtonPressMask | PointerMotionMask, GrabModeAsync,
-                         GrabModeAsync, None, g_blankCursor, CurrentTime) == GrabSuccess;
+            pointer || XGrabPointer(g_x11.display, root, True, ButtonPressMask | PointerMotionMask,
+                                    GrabModeAsync, GrabModeAsync, None, g_blankCursor,
+                                    CurrentTime) == GrabSuccess;
     }
     if (!Running() || (keyboard && pointer)) {
         return nullptr;
     }
     if (keyboard) {
-        XUngrabKeyboard(g_display, CurrentTime);
+        XUngrabKeyboard(g_x11.display, CurrentTime);
     }
     if (pointer) {
-        XUngrabPointer(g_display, CurrentTime);
+        XUngrabPointer(g_x11.display, CurrentTime);
     }
     return !keyboard ? "keyboard" : "pointer";
 }
@@ -133,12 +147,11 @@ void UsePrivateColormap() {
         return;
     }
     for (int32_t i = 0; i < g_windowCount; ++i) {
-        XSetWindowColormap(g_display, g_windows[i].window, g_x11.colormap);
-        // The default black is a cell of the shared colormap; the palette ends in black.
-        XSetWindowBackground(g_display, g_windows[i].window,
-                             g_x11.palettePixels[PaletteColours - 1]);
+        XSetWindowColormap(g_x11.display, g_windows[i].window, g_x11.colormap);
+        // The default black is a cell of the shared colormap.
+        XSetWindowBackground(g_x11.display, g_windows[i].window, X11BlackPixel());
     }
-    XInstallColormap(g_display, g_x11.colormap);
+    XInstallColormap(g_x11.display, g_x11.colormap);
 }
 
 // Once per show, before our windows are mapped where we map them: an 8-bit screen must not
@@ -163,7 +176,7 @@ ShowWindow* FindWindow(Window window) {
 unsigned long NamedPixel(const char* name, unsigned long fallback) {
     XColor colour = {};
     XColor exact = {};
-    if (XAllocNamedColor(g_display, g_x11.colormap, name, &colour, &exact)) {
+    if (XAllocNamedColor(g_x11.display, g_x11.colormap, name, &colour, &exact)) {
         return colour.pixel;
     }
     return fallback;
@@ -174,18 +187,18 @@ void PrepareNotice() {
                            "-misc-fixed-bold-r-normal--18-*-*-*-*-*-iso8859-1", "10x20", "fixed"};
     for (const char* font : fonts) {
         if (!g_noticeFont) {
-            g_noticeFont = XLoadQueryFont(g_display, font);
+            g_noticeFont = XLoadQueryFont(g_x11.display, font);
         }
     }
-    int screen = DefaultScreen(g_display);
-    g_noticeInk = NamedPixel("gray80", WhitePixel(g_display, screen));
-    g_noticePaper = NamedPixel("black", BlackPixel(g_display, screen));
+    int screen = DefaultScreen(g_x11.display);
+    g_noticeInk = NamedPixel("gray80", WhitePixel(g_x11.display, screen));
+    g_noticePaper = NamedPixel("black", BlackPixel(g_x11.display, screen));
 }
 
 // The notice alone, centred on black.
 void DrawNotice(const ShowWindow& show) {
-    XSetForeground(g_display, show.gc, g_noticePaper);
-    XFillRectangle(g_display, show.window, show.gc, 0, 0, static_cast<unsigned>(show.width),
+    XSetForeground(g_x11.display, show.gc, g_noticePaper);
+    XFillRectangle(g_x11.display, show.window, show.gc, 0, 0, static_cast<unsigned>(show.width),
                    static_cast<unsigned>(show.height));
     if (!g_noticeFont) {
         return;
@@ -193,10 +206,10 @@ void DrawNotice(const ShowWindow& show) {
     const int length = static_cast<int>(std::strlen(g_notice));
     int x = (show.width - XTextWidth(g_noticeFont, g_notice, length)) / 2;
     int y = (show.height + g_noticeFont->ascent - g_noticeFont->descent) / 2;
-    XSetFont(g_display, show.gc, g_noticeFont->fid);
-    XSetForeground(g_display, show.gc, g_noticeInk);
-    XDrawString(g_display, show.window, show.gc, x, y, g_notice, length);
-    XFlush(g_display);
+    XSetFont(g_x11.display, show.gc, g_noticeFont->fid);
+    XSetForeground(g_x11.display, show.gc, g_noticeInk);
+    XDrawString(g_x11.display, show.window, show.gc, x, y, g_notice, length);
+    XFlush(g_x11.display);
 }
 
 void DrawFrame(ShowWindow& show) {
@@ -215,8 +228,8 @@ void TellNoPictures() {
     PrepareNotice();
 }
 
-// As the Windows saver starts: the count begins at the timer's first call, and the first
-// frame follows at once.
+// The display is prepared before our windows are mapped; the first frame follows each start at
+// once, the event loop being idle.
 void StartShows() {
     PrepareColours();
     BeginShowOrder();
@@ -226,41 +239,36 @@ void StartShows() {
     for (int32_t i = 0; i < g_windowCount && Running(); ++i) {
         ShowEngine& engine = g_windows[i].engine;
         engine.keepsLastFrame = 1;
-        BeginShowEngine(engine);
-        if (CountShowTick(engine)) {
-            DrawFrame(g_windows[i]);
-        }
-        DrawFrame(g_windows[i]);
-        engine.firstFramePending = 0;
+        StartShowEngine(engine, &g_windows[i]);
+        DrawPendingFrame(engine, &g_windows[i]);
     }
 }
 
 void StopShows() {
     for (int32_t i = 0; i < g_windowCount; ++i) {
         ShowWindow& show = g_windows[i];
-        DropBackBuffer(show.engine);
-        show.engine.image.Release();
+        StopShowEngine(show.engine);
         if (show.gc) {
-            XFreeGC(g_display, show.gc);
+            XFreeGC(g_x11.display, show.gc);
         }
         if (show.ours && !g_windowGone) {
-            XDestroyWindow(g_display, show.window);
+            XDestroyWindow(g_x11.display, show.window);
         }
     }
     g_windowCount = 0;
     g_displayPrepared = false;
     if (g_noticeFont) {
-        XFreeFont(g_display, g_noticeFont);
+        XFreeFont(g_x11.display, g_noticeFont);
         g_noticeFont = nullptr;
     }
-    ReleaseX11Display();
+    EndShow();
     if (g_blankCursor) {
-        XFreeCursor(g_display, g_blankCursor);
+        XFreeCursor(g_x11.display, g_blankCursor);
         g_blankCursor = 0;
     }
 }
 
-void HandleEvent(const XEvent& event, const SaverState& state) {
+void HandleEvent(const XEvent& event) {
     ShowWindow* show = FindWindow(event.xany.window);
     switch (event.type) {
         case Expose:
@@ -288,11 +296,8 @@ void HandleEvent(const XEvent& event, const SaverState& state) {
             break;
         case KeyPress:
         case ButtonPress:
-            g_inputSeen = g_inputEnds;
-            break;
         case MotionNotify:
-            if (g_pointerEnds &&
-                MouseBeyondThreshold(state, {event.xmotion.x_root, event.xmotion.y_root})) {
+            if (IsEndingInput(event)) {
                 g_inputSeen = true;
             }
             break;
@@ -314,6 +319,10 @@ int64_t NowMs() {
 
 }  // namespace
 
+void DrawWindowFrame(ShowEngine&, WindowHandle window) {
+    DrawFrame(*static_cast<ShowWindow*>(window));
+}
+
 int OnShowXError(Display*, XErrorEvent* error) {
     // A back buffer the server could not make also reports BadDrawable: only a show window
     // that went away ends the show.
@@ -328,9 +337,9 @@ int32_t ShowStopRequested() {
     if (!Running()) {
         return 1;
     }
-    if (g_display && g_windowCount > 0 && XPending(g_display) > 0) {
+    if (g_x11.display && g_windowCount > 0 && XPending(g_x11.display) > 0) {
         XEvent event;
-        if (XCheckIfEvent(g_display, &event, IsEndingEvent, nullptr)) {
+        if (XCheckIfEvent(g_x11.display, &event, IsEndingEvent, nullptr)) {
             g_windowGone = g_windowGone || event.type == DestroyNotify;
             g_inputSeen = g_inputSeen || event.type != DestroyNotify;
         }
@@ -340,21 +349,21 @@ int32_t ShowStopRequested() {
 
 // Only events that any number of clients may select: the host may hold the button presses.
 bool OpenHostWindow(Display* display, Window window) {
-    g_display = display;
+    g_x11.display = display;
     XWindowAttributes attributes;
-    if (!XGetWindowAttributes(g_display, window, &attributes) || g_windowGone) {
+    if (!XGetWindowAttributes(g_x11.display, window, &attributes) || g_windowGone) {
         return false;
     }
-    UseX11Visual(g_display, attributes.visual, attributes.depth, attributes.colormap, false);
-    XSelectInput(g_display, window, ExposureMask | StructureNotifyMask);
+    UseX11Visual(g_x11.display, attributes.visual, attributes.depth, attributes.colormap, false);
+    XSelectInput(g_x11.display, window, ExposureMask | StructureNotifyMask);
     AddWindow(window, attributes.width, attributes.height, false);
     return true;
 }
 
 bool OpenStandaloneWindows(Display* display, SaverState* state) {
-    g_display = display;
+    g_x11.display = display;
     MonitorArea areas[MaxMonitors];
-    int32_t count = ListMonitors(g_display, DefaultScreen(g_display), areas);
+    int32_t count = ListMonitors(g_x11.display, DefaultScreen(g_x11.display), areas);
     UseDefaultVisual();
     const long events =
         ExposureMask | StructureNotifyMask | KeyPressMask | ButtonPressMask | PointerMotionMask;
@@ -363,13 +372,13 @@ bool OpenStandaloneWindows(Display* display, SaverState* state) {
         if (!g_blankCursor) {
             g_blankCursor = MakeBlankCursor(window);
         }
-        XDefineCursor(g_display, window, g_blankCursor);
+        XDefineCursor(g_x11.display, window, g_blankCursor);
         AddWindow(window, areas[i].width, areas[i].height, true);
     }
     g_inputEnds = true;
     g_pointerEnds = true;
     // Input first: a screen covered by a saver that no key or click can end is worse than none.
-    if (const char* held = GrabInput(DefaultRootWindow(g_display))) {
+    if (const char* held = GrabInput(DefaultRootWindow(g_x11.display))) {
         std::fprintf(stderr,
                      "fotovane: another program holds the %s, so nothing could end the "
                      "show; not starting\n",
@@ -379,10 +388,10 @@ bool OpenStandaloneWindows(Display* display, SaverState* state) {
     }
     PrepareColours();
     for (int32_t i = 0; i < g_windowCount; ++i) {
-        XMapRaised(g_display, g_windows[i].window);
+        XMapRaised(g_x11.display, g_windows[i].window);
     }
-    XSync(g_display, False);
-    XSetInputFocus(g_display, g_windows[0].window, RevertToParent, CurrentTime);
+    XSync(g_x11.display, False);
+    XSetInputFocus(g_x11.display, g_windows[0].window, RevertToParent, CurrentTime);
     Window root = 0;
     Window child = 0;
     int x = 0;
@@ -390,20 +399,21 @@ bool OpenStandaloneWindows(Display* display, SaverState* state) {
     int windowX = 0;
     int windowY = 0;
     unsigned mask = 0;
-    XQueryPointer(g_display, g_windows[0].window, &root, &child, &x, &y, &windowX, &windowY, &mask);
+    XQueryPointer(g_x11.display, g_windows[0].window, &root, &child, &x, &y, &windowX, &windowY,
+                  &mask);
     state->cursorBaseline = {x, y};
     return true;
 }
 
 void OpenOwnWindow(Display* display) {
-    g_display = display;
+    g_x11.display = display;
     MonitorArea area = {0, 0, 800, 600};
     UseDefaultVisual();
     Window window = MakeWindow(area, false, ExposureMask | StructureNotifyMask | KeyPressMask);
-    XStoreName(g_display, window, "Fotovane");
-    g_deleteWindow = XInternAtom(g_display, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(g_display, window, &g_deleteWindow, 1);
-    XMapWindow(g_display, window);
+    XStoreName(g_x11.display, window, "Fotovane");
+    g_deleteWindow = XInternAtom(g_x11.display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(g_x11.display, window, &g_deleteWindow, 1);
+    XMapWindow(g_x11.display, window);
     AddWindow(window, area.width, area.height, true);
     g_inputEnds = true;
 }
@@ -411,15 +421,16 @@ void OpenOwnWindow(Display* display) {
 // One tick a second from the monotonic clock, so hours of ticks do not drift; the wait also
 // wakes for X events and for a termination signal.
 void RunShowWindows(const SaverState& state) {
+    g_state = &state;
     StartShows();
     int64_t nextTick = NowMs() + ShowTickMs;
-    const int connection = ConnectionNumber(g_display);
+    const int connection = ConnectionNumber(g_x11.display);
     const int wake = TerminationWakeFd();
     while (Running()) {
-        while (Running() && XPending(g_display) > 0) {
+        while (Running() && XPending(g_x11.display) > 0) {
             XEvent event;
-            XNextEvent(g_display, &event);
-            HandleEvent(event, state);
+            XNextEvent(g_x11.display, &event);
+            HandleEvent(event);
         }
         if (!Running()) {
             break;
@@ -431,13 +442,11 @@ void RunShowWindows(const SaverState& state) {
                 nextTick += ShowTickMs;
             }
             for (int32_t i = 0; i < g_windowCount && Running(); ++i) {
-                if (CountShowTick(g_windows[i].engine)) {
-                    DrawFrame(g_windows[i]);
-                }
+                OnShowTick(g_windows[i].engine, &g_windows[i]);
             }
             continue;
         }
-        XFlush(g_display);
+        XFlush(g_x11.display);
         pollfd waits[2] = {{connection, POLLIN, 0}, {wake, POLLIN, 0}};
         int ready = poll(waits, wake >= 0 ? 2 : 1, static_cast<int>(nextTick - now));
         if (ready > 0 && (waits[0].revents & (POLLERR | POLLHUP))) {
