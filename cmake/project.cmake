@@ -34,6 +34,8 @@ else()
     target_link_libraries(fv_jpeg INTERFACE JPEG::JPEG)
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/picture_libraries.cmake)
+
 # Adds a static library for one subsystem folder from its portable sources and the files
 # of the current platform; PLATFORM names the platform-specific sources by stem.
 function(fv_subsystem name)

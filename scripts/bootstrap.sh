@@ -12,7 +12,7 @@ sudo=""
 
 packages=(
   g++ cmake ninja-build clang libclang-rt-14-dev clang-format file python3
-  libjpeg62-turbo-dev libjpeg-turbo-progs libgtest-dev googletest libbenchmark-dev libx11-dev libxext-dev libxrandr-dev libxinerama-dev
+  libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libwebp-dev libheif-dev libheif-examples webp netpbm libgtest-dev googletest libbenchmark-dev libx11-dev libxext-dev libxrandr-dev libxinerama-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools nasm dpkg-dev
   wine wine64 xvfb xdotool imagemagick x11-apps
   xscreensaver xsecurelock python3-xlib x11-utils x11-xserver-utils xauth procps passwd

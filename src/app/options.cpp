@@ -14,6 +14,7 @@ struct Choice {
 constexpr Choice ModeChoices[] = {{"slide", 0}, {"collage", 1}};
 constexpr Choice SizeChoices[] = {{"full", 0}, {"large", 1}, {"small", 2}};
 constexpr Choice PositionChoices[] = {{"centered", 0}, {"scattered", 1}};
+constexpr Choice FormatsChoices[] = {{"jpeg", 0}, {"all", 1}};
 
 // Options that hosts may pass and that change nothing here; "visual" takes a value.
 constexpr const char* IgnoredFlags[] = {"fps", "no-fps", "install", "noinstall", "mono"};
@@ -123,6 +124,10 @@ int32_t ParseOptions(int argc, const char* const* argv, ProgramOptions* options)
             takesValue = true;
             valueOk = value && ReadChoice(value, PositionChoices, &options->position);
             options->hasPosition = true;
+        } else if (std::strcmp(name, "formats") == 0) {
+            takesValue = true;
+            valueOk = value && ReadChoice(value, FormatsChoices, &options->formats);
+            options->hasFormats = true;
         } else if (std::strcmp(name, "random") == 0 || std::strcmp(name, "no-random") == 0) {
             options->hasRandom = true;
             options->random = name[0] == 'r';
@@ -175,5 +180,8 @@ void ApplyOptions(const ProgramOptions& options, SaverSettings* settings) {
     }
     if (options.hasSubdirs) {
         settings->subdirs = options.subdirs;
+    }
+    if (options.hasFormats) {
+        settings->formats = options.formats;
     }
 }

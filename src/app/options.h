@@ -30,13 +30,15 @@ struct ProgramOptions {
     int32_t random = 0;
     bool hasSubdirs = false;
     int32_t subdirs = 0;
+    bool hasFormats = false;
+    int32_t formats = 0;
     bool save = false;
 };
 
 constexpr const char* UsageText =
     "usage: fotovane [-root | -window-id ID | -window] [--folder DIR] [--delay SECONDS] "
     "[--mode slide|collage] [--size full|large|small] [--position centered|scattered] "
-    "[--random | --no-random] [--subdirs | --no-subdirs] [--save]";
+    "[--random | --no-random] [--subdirs | --no-subdirs] [--formats all|jpeg] [--save]";
 
 // Nonzero when every argument (argv[1] on) is understood.
 int32_t ParseOptions(int argc, const char* const* argv, ProgramOptions* options);

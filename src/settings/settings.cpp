@@ -94,6 +94,7 @@ void LoadSettings() {
     ReadDwordValue(&g_settings.subdirs, "subdirs", 0);
     ReadDwordValue(&g_settings.random, "random", 0);
     ReadStringValue(g_settings.path, "path", DefaultPath);
+    ReadDwordValue(&g_settings.formats, "formats", DefaultFormats);
 }
 
 void SaveSettings() {
@@ -104,6 +105,10 @@ void SaveSettings() {
     WriteDwordValue(&g_settings.subdirs, "subdirs");
     WriteDwordValue(&g_settings.random, "random");
     WriteStringValue(g_settings.path, "path");
+    // The Windows settings dialog has no choice of formats: it leaves a stored one as it is.
+#ifndef _WIN32
+    WriteDwordValue(&g_settings.formats, "formats");
+#endif
 }
 
 void DeleteSettings() {

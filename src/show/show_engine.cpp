@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/trace.h"
+#include "image/decode_picture.h"
 #include "settings/settings.h"
 #include "show/catalogue.h"
 #include "show/picture_file.h"
@@ -11,7 +12,7 @@
 ShowEngine g_showEngine;
 
 void BeginShowOrder() {
-    BuildCatalogue(g_settings.path, g_settings.subdirs);
+    BuildCatalogue(g_settings.path, g_settings.subdirs, g_settings.formats);
     if (g_settings.random) {
         ShuffleOrder();
     }
@@ -77,7 +78,8 @@ int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight, ShowEngine& 
         show.image.Release();
         return 0;
     }
-    show.image.Decode(stream, show.targetWidth, show.targetHeight, SizeRuleFit);
+    DecodePicture(&show.image, stream, show.targetWidth, show.targetHeight, SizeRuleFit,
+                  g_settings.formats);
     fclose(stream);
     if (!show.image.loaded || show.image.failed) {
         Trace("show: picture not decoded");
