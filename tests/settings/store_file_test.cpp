@@ -32,7 +32,7 @@ class StoreFileTest : public StoreTest {
 };
 
 TEST_F(StoreFileTest, WritesTheRegistryExportText) {
-    g_settings = SaverSettings{10, 1, 0, 2, 0, 1, "C:\\Fotovane Images"};
+    g_settings = SaverSettings{10, 1, 0, 2, 0, 1, "C:\\Fotovane Images", 1};
     SaveSettings();
     const std::string text = ReadFile(StoreFile());
     EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
@@ -42,7 +42,9 @@ TEST_F(StoreFileTest, WritesTheRegistryExportText) {
                         "\"delay\"=dword:0000000a\n"),
               std::string::npos);
     EXPECT_NE(text.find("\"size\"=dword:00000002\n"), std::string::npos);
-    EXPECT_NE(text.find("\"path\"=\"C:\\\\Fotovane Images\"\n"), std::string::npos);
+    EXPECT_NE(text.find("\"path\"=\"C:\\\\Fotovane Images\"\n"
+                        "\"formats\"=dword:00000001\n"),
+              std::string::npos);
 }
 
 TEST_F(StoreFileTest, EveryTypeSurvivesTheTextExactly) {
