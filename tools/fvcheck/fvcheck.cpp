@@ -1,11 +1,12 @@
-// Runs the picture pipeline on JPEG files as the show would for one box, reports what
-// happened and optionally writes each result as a PPM file.
+// Runs the picture pipeline on picture files (JPEG, PNG, WebP, HEIF) as the show would for one box,
+// reports what happened and optionally writes each result as a PPM file.
 //   fvcheck [--box WxH] [--rule N] [--depth 24|16|8] [--no-fit] [--out DIR] file.jpg...
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include "image/decode_picture.h"
 #include "image/dib_image.h"
 #include "image/display.h"
 #include "image/exif_marker.h"
@@ -120,11 +121,11 @@ int Check(const char* path, const Options& o, const ShowPaletteEntry* palette) {
 
     static DibImage image;
     auto t0 = std::chrono::steady_clock::now();
-    image.Decode(f, o.boxWidth, o.boxHeight, o.rule);
+    const PictureKind kind = DecodePicture(&image, f, o.boxWidth, o.boxHeight, o.rule, FormatsAll);
     auto t1 = std::chrono::steady_clock::now();
     std::fclose(f);
-    std::printf("%s: ", path);
-    if (known) {
+    std::printf("%s: %s, ", path, PictureKindName(kind));
+    if (known && kind == PictureJpeg) {
         std::printf("%ldx%ld %s%s, ", source.width, source.height,
                     source.components == 1   ? "grey"
                     : source.components == 4 ? "four-component"
