@@ -1,4 +1,4 @@
-# Build-wide settings: warnings, sanitizers, the JPEG library and the platform switch.
+# Build-wide settings: warnings, sanitizers, the picture libraries and the platform switch.
 
 if(WIN32)
     set(FV_PLATFORM win32)
@@ -33,6 +33,8 @@ else()
     add_library(fv_jpeg INTERFACE IMPORTED GLOBAL)
     target_link_libraries(fv_jpeg INTERFACE JPEG::JPEG)
 endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/picture_libraries.cmake)
 
 # Adds a static library for one subsystem folder from its portable sources and the files
 # of the current platform; PLATFORM names the platform-specific sources by stem.
