@@ -1,4 +1,4 @@
-# Build-wide settings: warnings, sanitizers, the JPEG library and the platform switch.
+# Build-wide settings: warnings, sanitizers, the picture libraries and the platform switch.
 
 if(WIN32)
     set(FV_PLATFORM win32)
