@@ -11,16 +11,56 @@ uint32_t ReducedSide(uint32_t side, uint32_t denominator) {
 }
 
 // One stored pixel as blue, green, red over black.
-inline void Unpack(const uint8_t* p, int32_t channels, bool redFirst, uint32_t* bgr) {
+template <int Channels, bool RedFirst>
+inline void Unpack(const uint8_t* p, uint32_t* b, uint32_t* g, uint32_t* r) {
     uint32_t first = p[0], second = p[1], third = p[2];
-    if (channels == 4) {
+    if (Channels == 4) {
         first = OverBlack(first, p[3]);
         second = OverBlack(second, p[3]);
         third = OverBlack(third, p[3]);
     }
-    bgr[0] = redFirst ? third : first;
-    bgr[1] = second;
-    bgr[2] = redFirst ? first : third;
+    *b = RedFirst ? third : first;
+    *g = second;
+    *r = RedFirst ? first : third;
+}
+
+template <int Channels, bool RedFirst>
+void ComposeRowAs(uint8_t* out, const uint8_t* row, uint32_t width) {
+    for (uint32_t x = 0; x < width; ++x, row += Channels, out += 3) {
+        uint32_t b, g, r;
+        Unpack<Channels, RedFirst>(row, &b, &g, &r);
+        out[0] = static_cast<uint8_t>(b);
+        out[1] = static_cast<uint8_t>(g);
+        out[2] = static_cast<uint8_t>(r);
+    }
+}
+
+// Adds each run of d stored pixels to the sums of the reduced pixel it makes.
+template <int Channels, bool RedFirst>
+void SumRowAs(uint32_t* sums, const uint8_t* row, uint32_t width, uint32_t d) {
+    for (uint32_t x = 0; x < width; sums += 3) {
+        const uint32_t end = width - x < d ? width : x + d;
+        uint32_t bSum = 0, gSum = 0, rSum = 0;
+        for (; x < end; ++x, row += Channels) {
+            uint32_t b, g, r;
+            Unpack<Channels, RedFirst>(row, &b, &g, &r);
+            bSum += b;
+            gSum += g;
+            rSum += r;
+        }
+        sums[0] += bSum;
+        sums[1] += gSum;
+        sums[2] += rSum;
+    }
+}
+
+void SumRow(uint32_t* sums, const uint8_t* row, uint32_t width, uint32_t d, int32_t channels,
+            bool redFirst) {
+    if (channels == 4) {
+        redFirst ? SumRowAs<4, true>(sums, row, width, d) : SumRowAs<4, false>(sums, row, width, d);
+    } else {
+        redFirst ? SumRowAs<3, true>(sums, row, width, d) : SumRowAs<3, false>(sums, row, width, d);
+    }
 }
 
 }  // namespace
@@ -28,14 +68,12 @@ inline void Unpack(const uint8_t* p, int32_t channels, bool redFirst, uint32_t* 
 void ComposeRow(uint8_t* out, const uint8_t* row, uint32_t width, int32_t channels, bool redFirst) {
     if (channels == 3 && !redFirst) {
         std::memcpy(out, row, static_cast<size_t>(width) * 3);
-        return;
-    }
-    for (uint32_t x = 0; x < width; ++x) {
-        uint32_t bgr[3];
-        Unpack(row + static_cast<size_t>(x) * channels, channels, redFirst, bgr);
-        out[3 * x] = static_cast<uint8_t>(bgr[0]);
-        out[3 * x + 1] = static_cast<uint8_t>(bgr[1]);
-        out[3 * x + 2] = static_cast<uint8_t>(bgr[2]);
+    } else if (channels == 3) {
+        ComposeRowAs<3, true>(out, row, width);
+    } else if (redFirst) {
+        ComposeRowAs<4, true>(out, row, width);
+    } else {
+        ComposeRowAs<4, false>(out, row, width);
     }
 }
 
@@ -112,15 +150,7 @@ void TakeRow(PictureRows* rows, const uint8_t* row, int32_t channels, bool redFi
                    rows->width, channels, redFirst);
         return;
     }
-    uint32_t* sums = rows->sums;
-    for (uint32_t x = 0; x < rows->width; ++x) {
-        uint32_t bgr[3];
-        Unpack(row + static_cast<size_t>(x) * channels, channels, redFirst, bgr);
-        uint32_t* sum = sums + 3 * (x / d);
-        sum[0] += bgr[0];
-        sum[1] += bgr[1];
-        sum[2] += bgr[2];
-    }
+    SumRow(rows->sums, row, rows->width, d, channels, redFirst);
     const uint32_t inBand = (rows->rowsTaken - 1) % d + 1;
     if (inBand == d || rows->rowsTaken == rows->height) {
         WriteReducedRow(rows, inBand);

@@ -91,6 +91,8 @@ const FormatCase Cases[] = {
     {"png-grey2.png", FormatsAll, PicturePng, "png-grey2.pam"},
     {"png-16.png", FormatsAll, PicturePng, "png-16.pam"},
     {"png-16-alpha.png", FormatsAll, PicturePng, "png-16-alpha.pam"},
+    // Halved while read: the mean of every four pixels over black, rounded.
+    {"png-even.png", FormatsAll, PicturePng, "png-even-half.pam", 40, 1},
     {"webp-lossy.webp", FormatsAll, PictureWebp, "webp-lossy.pam"},
     {"webp-lossy.webp", FormatsAll, PictureWebp, "webp-lossy-half.pam", 40},
     {"webp-lossy-alpha.webp", FormatsAll, PictureWebp, "webp-lossy-alpha.pam"},

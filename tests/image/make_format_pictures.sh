@@ -23,27 +23,32 @@ pnmtopng -interlace src.ppm >png-interlaced.png
 cp src-alpha.png png-alpha.png
 convert src.ppm -colors 16 PNG8:png-palette.png
 ppmtopgm src.ppm | pnmdepth 3 | pnmtopng >png-grey2.png
-for f in png-*.png; do
+for f in png-rgb.png png-interlaced.png png-alpha.png png-palette.png png-grey2.png png-16.png \
+  png-16-alpha.png; do
   pngtopam -alphapam "$f" >"${f%.png}.pam"
 done
+# Reduced by half while read, each pixel the mean of the four it covers.
+convert src-alpha.png -crop 96x60+0+0 +repage PNG32:png-even.png
+convert png-even.png -background black -alpha remove -scale 50% -depth 8 png-even-half.ppm
+pamtopam <png-even-half.ppm >png-even-half.pam
 
 cwebp -quiet -q 80 src-alpha.png -noalpha -o webp-lossy.webp
 cwebp -quiet -lossless src-alpha.png -o webp-lossless-alpha.webp
 cwebp -quiet -q 80 src-alpha.png -o webp-lossy-alpha.webp
-for f in webp-*.webp; do
+for f in webp-lossy.webp webp-lossless-alpha.webp webp-lossy-alpha.webp; do
   dwebp -quiet -pam "$f" -o "${f%.webp}.pam"
 done
 # The library's own reduction, as the show asks for it in a 40x30 box: half size, rounded up.
 dwebp -quiet -resize 49 31 -pam webp-lossy.webp -o webp-lossy-half.pam
 convert src.ppm -flop PNG24:flopped.png
-img2webp -loop 0 -lossless src-alpha.png flopped.png -o webp-animated.webp
+img2webp -loop 0 -lossless src-alpha.png flopped.png -o webp-animated.webp 2>/dev/null
 cp png-alpha.pam webp-animated.pam
 
 convert src.ppm PNG24:src.png
 heif-enc -q 90 src.png -o heif-rgb.heic >/dev/null
 heif-enc -q 90 src-alpha.png -o heif-alpha.heic >/dev/null
 heif-enc -q 90 -b 10 png-16.png -o heif-10bit.heic >/dev/null
-for f in heif-*.heic; do
+for f in heif-rgb.heic heif-alpha.heic heif-10bit.heic; do
   heif-convert "$f" "${f%.heic}-ref.png" >/dev/null
   pngtopam -alphapam "${f%.heic}-ref.png" >"${f%.heic}.pam"
 done
