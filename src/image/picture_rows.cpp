@@ -133,9 +133,8 @@ bool AllocatePicture(DibImage* image, uint32_t width, uint32_t height) {
     image->height = static_cast<int32_t>(height);
     image->stride = DibStride(image->width);
     image->components = 3;
-    image->pixels = static_cast<uint8_t*>(
-        std::malloc(static_cast<size_t>(image->stride) * static_cast<size_t>(image->height)));
-    return image->pixels != nullptr;
+    return image->TakePixels(static_cast<size_t>(image->stride) *
+                             static_cast<size_t>(image->height));
 }
 
 void TakeRow(PictureRows* rows, const uint8_t* row, int32_t channels, bool redFirst) {

@@ -97,7 +97,8 @@ void LoadSettings() {
     ReadDwordValue(&g_settings.formats, "formats", DefaultFormats);
 }
 
-void SaveSettings() {
+bool SaveSettings() {
+    StoreBeginChanges();
     WriteDwordValue(&g_settings.delay, "delay");
     WriteDwordValue(&g_settings.position, "position");
     WriteDwordValue(&g_settings.mode, "mode");
@@ -109,6 +110,7 @@ void SaveSettings() {
 #ifndef _WIN32
     WriteDwordValue(&g_settings.formats, "formats");
 #endif
+    return StoreCommitChanges() == StoreOk;
 }
 
 void DeleteSettings() {
