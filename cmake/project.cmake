@@ -1,4 +1,4 @@
-# Build-wide settings: warnings, sanitizers, the JPEG library and the platform switch.
+# Build-wide settings: warnings, sanitizers, the picture libraries and the platform switch.
 
 if(WIN32)
     add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
@@ -30,6 +30,8 @@ else()
     add_library(fv_jpeg INTERFACE IMPORTED GLOBAL)
     target_link_libraries(fv_jpeg INTERFACE JPEG::JPEG)
 endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/picture_libraries.cmake)
 
 # Adds a static library for one subsystem folder from its portable sources and the files
 # of the current platform (WIN32, POSIX).

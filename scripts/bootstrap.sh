@@ -23,7 +23,8 @@ esac
 # The Linux saver's build and package, and what run-saver.sh uses to show it: sample
 # pictures, a private X server and screenshots.
 linux_packages=(
-  g++ cmake ninja-build dpkg-dev python3 libjpeg62-turbo-dev libjpeg-turbo-progs
+  g++ cmake ninja-build dpkg-dev python3 pkg-config libjpeg62-turbo-dev libjpeg-turbo-progs
+  libpng-dev libwebp-dev libheif-dev libheif-examples webp netpbm
   libx11-dev libxext-dev libxrandr-dev libxinerama-dev xvfb xdotool imagemagick
 )
 packages=(
@@ -49,15 +50,18 @@ fi
 
 [ "$linux_only" -eq 0 ] || exit 0
 
-# libjpeg-turbo for MinGW-w64, static, from the same Debian source the native build uses.
-prefix="$cache/mingw-w64/libjpeg-turbo"
-if [ ! -f "$prefix/lib/libjpeg.a" ] || [ ! -f "$prefix/include/jpegint.h" ]; then
-  work="$cache/src"
-  rm -rf "$work"
-  mkdir -p "$work/apt/lists/partial" "$work/apt/archives/partial"
-  sources="$work/apt/sources.list"
+# Static libraries for MinGW-w64, each cross-built from the Debian source package the
+# native build uses, into .cache/mingw-w64/<name>. One block, so a native-only run can skip it.
+srcwork="$cache/src"
+aptopts=()
+
+# A private apt state serving deb-src lines made from the machine's own sources, in either
+# of apt's two formats; set up once, and only when something is to be built.
+debian_sources() {
+  [ ${#aptopts[@]} -eq 0 ] || return 0
+  mkdir -p "$srcwork/apt/lists/partial" "$srcwork/apt/archives/partial"
+  local sources="$srcwork/apt/sources.list" f
   : >"$sources"
-  # deb-src lines from the machine's own sources, in either of apt's two formats.
   for f in /etc/apt/sources.list.d/*.sources; do
     [ -f "$f" ] || continue
     awk '
@@ -74,17 +78,86 @@ if [ ! -f "$prefix/lib/libjpeg.a" ] || [ ! -f "$prefix/include/jpegint.h" ]; the
     sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' /etc/apt/sources.list >>"$sources"
   fi
   aptopts=(-o Dir::Etc::SourceList="$sources" -o Dir::Etc::SourceParts=/nonexistent
-           -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache::Archives="$work/apt/archives")
+           -o Dir::State::Lists="$srcwork/apt/lists" -o Dir::Cache::Archives="$srcwork/apt/archives")
   apt-get "${aptopts[@]}" update -qq
-  (cd "$work" && apt-get "${aptopts[@]}" source -qq libjpeg-turbo >/dev/null)
-  srcdir=$(find "$work" -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -n 1)
-  [ -n "$srcdir" ] || { echo "bootstrap: libjpeg-turbo source not unpacked" >&2; exit 1; }
-  cmake -S "$srcdir" -B "$work/build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF -Wno-dev >/dev/null
-  cmake --build "$work/build" -j2 --target install >/dev/null
-  cp "$srcdir/jpegint.h" "$prefix/include/"
+}
+
+# mingw_build NAME SOURCE-PACKAGE RESULT [--header FILE]... [--configure] [OPTION...]: unless
+# .cache/mingw-w64/NAME/RESULT exists, fetches the Debian source (with Debian's patches applied),
+# configures it for MinGW-w64 with its own CMake (or its configure script, told the target by
+# CHOST and the tool variables) and installs it there, adding source-tree headers its install
+# step leaves out. Earlier results are found as dependencies.
+mingw_build() {
+  local name=$1 package=$2 result=$3 headers=() configure=""
+  shift 3
+  while [ "${1:-}" = --header ]; do headers+=("$2"); shift 2; done
+  [ "${1:-}" != --configure ] || { configure=1; shift; }
+  local prefix="$cache/mingw-w64/$name"
+  [ -f "$prefix/$result" ] && return 0
+  debian_sources
+  local work="$srcwork/$name" start=$SECONDS srcdir
+  rm -rf "$work" "$prefix"
+  mkdir -p "$work"
+  # The newest version first; a mirror that lacks it (security updates are served from another
+  # archive) leaves the next one.
+  local version fetched=""
+  for version in $(apt-cache "${aptopts[@]}" showsrc "$package" | sed -n 's/^Version: //p' | sort -Vru); do
+    if (cd "$work" && apt-get "${aptopts[@]}" source -qq "$package=$version" >/dev/null 2>&1); then
+      fetched=$version
+      break
+    fi
+    echo "bootstrap: $package $version could not be fetched, trying an older one" >&2
+    find "$work" -mindepth 1 -maxdepth 1 -type d -exec rm -rf {} +
+  done
+  [ -n "$fetched" ] || { echo "bootstrap: no source of $package could be fetched" >&2; exit 1; }
+  srcdir=$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+  [ -n "$srcdir" ] || { echo "bootstrap: $package source not unpacked" >&2; exit 1; }
+  # Dependencies come from the earlier prefixes only, never from the build machine's own.
+  local roots="/usr/x86_64-w64-mingw32" pcdirs="" dep
+  for dep in "$cache"/mingw-w64/*/; do
+    roots="$roots;${dep%/}"
+    pcdirs="$pcdirs${pcdirs:+:}${dep}lib/pkgconfig"
+  done
+  if [ -n "$configure" ]; then
+    (cd "$srcdir" && CHOST=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix \
+      AR=x86_64-w64-mingw32-ar RANLIB=x86_64-w64-mingw32-ranlib CFLAGS=-O2 \
+      ./configure --prefix="$prefix" "$@") >"$work/configure.log" 2>&1 ||
+      { cat "$work/configure.log" >&2; exit 1; }
+    make -C "$srcdir" -j2 install >"$work/build.log" 2>&1 || { tail -n 40 "$work/build.log" >&2; exit 1; }
+  else
+    PKG_CONFIG_LIBDIR="$pcdirs" PKG_CONFIG_PATH="" PKG_CONFIG_SYSROOT_DIR="" \
+      cmake -S "$srcdir" -B "$work/build" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_FIND_ROOT_PATH="$roots" \
+      -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF \
+      --no-warn-unused-cli -Wno-dev "$@" >"$work/configure.log" 2>&1 ||
+      { cat "$work/configure.log" >&2; exit 1; }
+    cmake --build "$work/build" -j2 --target install >"$work/build.log" 2>&1 ||
+      { tail -n 40 "$work/build.log" >&2; exit 1; }
+  fi
+  for dep in "${headers[@]}"; do cp "$srcdir/$dep" "$prefix/include/"; done
+  [ -f "$prefix/$result" ] || { echo "bootstrap: $name built without $result" >&2; exit 1; }
   rm -rf "$work"
-  echo "bootstrap: libjpeg-turbo for MinGW-w64 in $prefix"
-fi
+  echo "bootstrap: $name for MinGW-w64 in $prefix ($((SECONDS - start)) s)"
+}
+
+mingw_build libjpeg-turbo libjpeg-turbo include/jpegint.h --header jpegint.h \
+  -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF
+# Debian's zlib source lacks the Windows resources its CMake build wants for the DLL.
+mingw_build zlib zlib lib/libz.a --configure --static
+zlib="$cache/mingw-w64/zlib"
+mingw_build libpng libpng1.6 lib/libpng16.a \
+  -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
+  -DZLIB_LIBRARY="$zlib/lib/libz.a" -DZLIB_INCLUDE_DIR="$zlib/include"
+mingw_build libwebp libwebp lib/libwebpdemux.a \
+  -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF \
+  -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+  -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_BUILD_WEBPMUX=OFF \
+  -DWEBP_BUILD_EXTRAS=OFF
+mingw_build libde265 libde265 lib/libde265.a \
+  -DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF
+# HEVC through libde265 only: every encoder and AV1 codec would be one more library.
+mingw_build libheif libheif lib/libheif.a \
+  -DWITH_LIBDE265=ON -DWITH_LIBDE265_PLUGIN=OFF -DWITH_X265=OFF -DWITH_DAV1D=OFF \
+  -DWITH_AOM_DECODER=OFF -DWITH_AOM_ENCODER=OFF -DWITH_SvtEnc=OFF -DWITH_RAV1E=OFF \
+  -DENABLE_PLUGIN_LOADING=OFF -DWITH_EXAMPLES=OFF
+rm -rf "$srcwork"

@@ -4,8 +4,11 @@
 # a camera held upright would write: an Exif block whose orientation asks for a quarter turn.
 # With --large also the largest real pictures that must still show, enlarged from those: about
 # 100 megapixels baseline, 54 megapixels progressive, 16000x16000 grey progressive.
+# Beside them the other formats a phone folder holds, made from the same photos: a 12 megapixel
+# HEIC, a 24 megapixel WebP and a 24 megapixel PNG.
 #   scripts/make-bench-pictures.sh [--large] [folder]    (default: build/bench-pictures)
-# Existing pictures are kept. Needs ImageMagick (convert) and libjpeg-turbo-progs.
+# Existing pictures are kept. Needs ImageMagick (convert), libjpeg-turbo-progs, libheif-examples,
+# webp and netpbm.
 set -euo pipefail
 
 large=0
@@ -57,6 +60,20 @@ if [ ! -s "$dir/photo-24mp-oriented.jpg" ]; then
     } >"$dir/photo-24mp-oriented.jpg.tmp"
     mv "$dir/photo-24mp-oriented.jpg.tmp" "$dir/photo-24mp-oriented.jpg"
 fi
+make_other() {  # name command...
+    local out="$dir/$1"
+    shift
+    [ -s "$out" ] && return 0
+    echo "making $out"
+    "$@" "$out.tmp"
+    mv "$out.tmp" "$out"
+}
+to_heic() { heif-enc -q 75 -o "$2" "$1" >/dev/null; }
+to_webp() { cwebp -quiet -q 80 "$1" -o "$2"; }
+to_png() { djpeg "$1" | pnmtopng >"$2"; }
+make_other photo-12mp.heic to_heic "$dir/photo-12mp.jpg"
+make_other photo-24mp.webp to_webp "$dir/photo-24mp.jpg"
+make_other photo-24mp.png to_png "$dir/photo-24mp.jpg"
 
 make_enlarged() {  # name source scale cjpeg-options...
     local out="$dir/$1.jpg" source="$dir/$2.jpg" scale=$3

@@ -26,7 +26,7 @@ void DescribeNoPictures(const char* folder, int32_t subdirs, char* line, size_t 
         *notice = "Picture folder not found";
     } else if (DIR* dir = opendir(folder)) {
         closedir(dir);
-        what = subdirs ? "holds no JPEG pictures, nor do its subfolders" : "holds no JPEG pictures";
+        what = subdirs ? "holds no pictures, nor do its subfolders" : "holds no pictures";
         *notice = "No pictures found";
     } else {
         error = errno;

@@ -16,6 +16,7 @@ struct Choice {
 constexpr Choice ModeChoices[] = {{"slide", 0}, {"collage", 1}};
 constexpr Choice SizeChoices[] = {{"full", 0}, {"large", 1}, {"small", 2}};
 constexpr Choice PositionChoices[] = {{"centered", 0}, {"scattered", 1}};
+constexpr Choice FormatsChoices[] = {{"jpeg", 0}, {"all", 1}};
 
 enum OptionId : int32_t {
     OptionHelp,
@@ -33,6 +34,7 @@ enum OptionId : int32_t {
     OptionNoRandom,
     OptionSubdirs,
     OptionNoSubdirs,
+    OptionFormats,
     OptionDefaults,
     OptionSave,
     OptionIgnored,  // hosts may pass it; it changes nothing here
@@ -57,6 +59,7 @@ constexpr OptionSpec Options[] = {
     {"fps", OptionIgnored, false},       {"no-fps", OptionIgnored, false},
     {"install", OptionIgnored, false},   {"noinstall", OptionIgnored, false},
     {"mono", OptionIgnored, false},      {"visual", OptionIgnored, true},
+    {"formats", OptionFormats, true},
 };
 
 const OptionSpec* FindOption(const char* name) {
@@ -118,7 +121,7 @@ const char* const HelpText =
     "usage: fotovane [-root | -window-id ID | -window] [SETTINGS] [--defaults] [--save]\n"
     "       fotovane --add-to-xscreensaver | --help | --version\n"
     "\n"
-    "Shows the JPEG pictures of a folder: full screen by itself, or as the screen saver of\n"
+    "Shows the pictures of a folder: full screen by itself, or as the screen saver of\n"
     "XScreenSaver or xsecurelock.\n"
     "\n"
     "Where it shows:\n"
@@ -135,6 +138,7 @@ const char* const HelpText =
     "  --position centered|scattered        (default scattered)\n"
     "  --random, --no-random  shuffled or in folder order (default in order)\n"
     "  --subdirs, --no-subdirs              with or without subfolders (default without)\n"
+    "  --formats all|jpeg     JPEG, PNG, WebP and HEIC, or *.jpg files alone (default all)\n"
     "  --defaults             settings not given take the defaults, not the stored ones\n"
     "                         (so XScreenSaver's settings page decides everything)\n"
     "  --save                 keeps this run's settings for later runs and xsecurelock\n"
@@ -256,6 +260,12 @@ int32_t ParseOptions(int argc, const char* const* argv, ProgramOptions* options)
                 options->hasSubdirs = true;
                 options->subdirs = spec->id == OptionSubdirs;
                 break;
+            case OptionFormats:
+                if (!ReadChoice(value, FormatsChoices, &options->formats)) {
+                    return Refuse(options, "%s: '%s' is not all or jpeg", arg, value);
+                }
+                options->hasFormats = true;
+                break;
             case OptionDefaults:
                 options->defaults = true;
                 break;
@@ -294,6 +304,9 @@ void ApplyOptions(const ProgramOptions& options, SaverSettings* settings) {
     }
     if (options.hasSubdirs) {
         settings->subdirs = options.subdirs;
+    }
+    if (options.hasFormats) {
+        settings->formats = options.formats;
     }
 }
 

@@ -38,6 +38,8 @@ struct ProgramOptions {
     int32_t random = 0;
     bool hasSubdirs = false;
     int32_t subdirs = 0;
+    bool hasFormats = false;
+    int32_t formats = 0;
     // Settings not given take their defaults instead of the stored values.
     bool defaults = false;
     bool save = false;

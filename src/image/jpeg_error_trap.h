@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdint>
 #include "image/jpeg_library.h"
+#include "image/picture_limits.h"
 
 struct JpegErrorTrap {
     jpeg_error_mgr pub;
@@ -20,7 +21,6 @@ jpeg_error_mgr* InitErrorTrap(JpegErrorTrap* trap);
 
 // Budgets that keep a hostile file from taking the machine or the show with it.
 constexpr long JpegLibraryMemoryLimit = 512L * 1024 * 1024;  // the library's own buffers
-constexpr size_t PixelMemoryLimit = 128u * 1024 * 1024;      // the decoded picture
 constexpr int MaxProgressiveScans = 256;
 // Blocks the decoder's scans may walk: so many per byte of the file, plus an allowance that
 // lets a short file declaring a large picture show what it holds. Real photos stay within the

@@ -94,6 +94,7 @@ void LoadSettings() {
     ReadDwordValue(&g_settings.subdirs, "subdirs", 0);
     ReadDwordValue(&g_settings.random, "random", 0);
     ReadStringValue(g_settings.path, "path", DefaultPath);
+    ReadDwordValue(&g_settings.formats, "formats", DefaultFormats);
 }
 
 bool SaveSettings() {
@@ -105,6 +106,10 @@ bool SaveSettings() {
     WriteDwordValue(&g_settings.subdirs, "subdirs");
     WriteDwordValue(&g_settings.random, "random");
     WriteStringValue(g_settings.path, "path");
+    // The Windows settings dialog has no choice of formats: it leaves a stored one as it is.
+#ifndef _WIN32
+    WriteDwordValue(&g_settings.formats, "formats");
+#endif
     return StoreCommitChanges() == StoreOk;
 }
 

@@ -12,12 +12,19 @@ struct SaverSettings {
     int32_t subdirs;   // nonzero: folders below path count too
     int32_t random;    // nonzero: shuffled order
     char path[MaxPath];
+    int32_t formats;  // 0 JPEG files only, 1 every supported picture format
 };
 
 extern SaverSettings g_settings;
 
 constexpr int32_t DefaultDelay = 10;
 constexpr int32_t DefaultPosition = 1;
+// Windows keeps the JPEG-only show unless the registry says otherwise.
+#ifdef _WIN32
+constexpr int32_t DefaultFormats = 0;
+#else
+constexpr int32_t DefaultFormats = 1;
+#endif
 constexpr const char* DefaultPath = "C:\\Fotovane Images";
 
 const char* SettingsKeyPath();

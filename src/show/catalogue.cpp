@@ -14,6 +14,30 @@ ShowRandom g_showRandom;
 
 namespace {
 
+// The formats of the build in progress.
+int32_t g_scanFormats = 0;
+
+constexpr const char* PictureEndings[] = {".jpg",  ".jpeg", ".jpe", ".png",
+                                          ".webp", ".heic", ".heif"};
+
+bool EndsWithNoCase(const char* name, size_t length, const char* ending) {
+    size_t endingLength = strlen(ending);
+    if (length < endingLength) {
+        return false;
+    }
+    const char* tail = name + length - endingLength;
+    for (size_t i = 0; i < endingLength; ++i) {
+        char c = tail[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != ending[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // folder + separator + tail into a MaxPath buffer; zero (and nothing written) when it would not
 // fit, so that over-long folders and names are passed over.
 int32_t JoinPath(char* out, const char* folder, const char* tail) {
@@ -61,8 +85,11 @@ void ScanSubfolders(const char* folder, int32_t subdirs) {
 }
 
 void ScanFiles(const char* folder) {
-    ForEachEntry(folder, "*.jpg", [&](const FolderEntry& entry) {
-        if (!entry.isFolder && JoinPath(g_catalogue.paths[g_catalogue.count], folder, entry.name)) {
+    // Every format: all names, chosen by their endings here, the same on every platform.
+    const bool jpegOnly = g_scanFormats == 0;
+    ForEachEntry(folder, jpegOnly ? "*.jpg" : "*", [&](const FolderEntry& entry) {
+        if (!entry.isFolder && (jpegOnly || IsPictureName(entry.name)) &&
+            JoinPath(g_catalogue.paths[g_catalogue.count], folder, entry.name)) {
             ++g_catalogue.count;
         }
     });
@@ -70,8 +97,19 @@ void ScanFiles(const char* folder) {
 
 }  // namespace
 
-void BuildCatalogue(const char* folder, int32_t subdirs) {
+int32_t IsPictureName(const char* name) {
+    size_t length = strlen(name);
+    for (const char* ending : PictureEndings) {
+        if (EndsWithNoCase(name, length, ending)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void BuildCatalogue(const char* folder, int32_t subdirs, int32_t formats) {
     g_catalogue.count = 0;
+    g_scanFormats = formats;
     // An empty catalogue must name the empty path, not what an earlier build left there.
     g_catalogue.paths[0][0] = '\0';
     // A text without its NUL inside the buffer would name some other folder once cut.

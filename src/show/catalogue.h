@@ -16,10 +16,14 @@ struct ImageCatalogue {
 
 extern ImageCatalogue g_catalogue;
 
-// Empties the catalogue and lists the folder (and, with subdirs, every folder below it).
-void BuildCatalogue(const char* folder, int32_t subdirs);
-// Appends the folder's pictures, subfolders first, depth first, in the search's order. A folder
-// that this build has scanned already, by whatever path, adds nothing.
+// Empties the catalogue and lists the folder (and, with subdirs, every folder below it): the
+// names matching "*.jpg" with formats 0, every supported picture name with formats 1.
+void BuildCatalogue(const char* folder, int32_t subdirs, int32_t formats = 0);
+// Nonzero when a file name ends in one of the supported picture endings, in any case.
+int32_t IsPictureName(const char* name);
+// Appends the folder's pictures (of the formats of the build in progress), subfolders first, depth
+// first, in the search's order. A folder that this build has scanned already, by whatever path,
+// adds nothing.
 void ScanFolder(const char* folder, int32_t subdirs);
 // Shuffles playOrder from a seed taken from the millisecond part of the clock.
 void ShuffleOrder();

@@ -9,7 +9,7 @@
 #include "show/show_random.h"
 
 void BeginShowOrder() {
-    BuildCatalogue(g_settings.path, g_settings.subdirs);
+    BuildCatalogue(g_settings.path, g_settings.subdirs, g_settings.formats);
     if (g_settings.random) {
         ShuffleOrder();
     }
@@ -69,7 +69,9 @@ int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight, ShowEngine& 
         show.image.Release();
         return 0;
     }
-    const int32_t decoded = DecodeForBox(show.image, stream, show.targetWidth, show.targetHeight);
+    PictureKind kind = PictureJpeg;
+    const int32_t decoded = DecodeForBox(show.image, stream, show.targetWidth, show.targetHeight,
+                                         g_settings.formats, kind);
     fclose(stream);
     if (!decoded) {
         Trace("show: picture not decoded");
@@ -80,8 +82,9 @@ int32_t LoadFramePicture(int32_t clientWidth, int32_t clientHeight, ShowEngine& 
     return 1;
 }
 
-int32_t DecodeForBox(DibImage& image, FILE* stream, int32_t boxWidth, int32_t boxHeight) {
-    image.Decode(stream, boxWidth, boxHeight, SizeRuleFit);
+int32_t DecodeForBox(DibImage& image, FILE* stream, int32_t boxWidth, int32_t boxHeight,
+                     int32_t formats, PictureKind& kind) {
+    kind = DecodePicture(&image, stream, boxWidth, boxHeight, SizeRuleFit, formats);
     return image.loaded && !image.failed;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include "base/platform_types.h"
+#include "image/decode_picture.h"
 #include "image/dib_image.h"
 
 constexpr uintptr_t ShowTimerId = 200;
@@ -56,8 +57,10 @@ int32_t CountShowTick(ShowEngine& show);
 void ComputeTargetSize(ShowEngine& show);
 void PlaceImage(ShowEngine& show);
 // The picture of a frame for a box: decoded with the reduction towards the box, then fitted
-// into it when larger, never enlarged. Nonzero from the decode when it gave a picture.
-int32_t DecodeForBox(DibImage& image, FILE* stream, int32_t boxWidth, int32_t boxHeight);
+// into it when larger, never enlarged. Nonzero from the decode when it gave a picture; kind
+// names the decoder that read it.
+int32_t DecodeForBox(DibImage& image, FILE* stream, int32_t boxWidth, int32_t boxHeight,
+                     int32_t formats, PictureKind& kind);
 void FitIntoBox(DibImage& image, int32_t boxWidth, int32_t boxHeight);
 // Measures the client, decodes the current file and fits it into the box. Nonzero when a picture
 // is ready to be composed; otherwise the frame leaves the window as it is.

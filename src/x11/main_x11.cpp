@@ -59,7 +59,7 @@ bool LoadShowSettings(ProgramOptions options) {
     DefaultPicturesFolder(pictures);
     if (options.defaults) {
         // Only what the command line says: the settings page of XScreenSaver runs it so.
-        g_settings = {DefaultDelay, DefaultPosition, 0, 0, 0, 0, {}};
+        g_settings = {DefaultDelay, DefaultPosition, 0, 0, 0, 0, {}, DefaultFormats};
         std::strcpy(g_settings.path, pictures);
     } else {
         LoadSettings();

@@ -107,6 +107,7 @@ TEST(ProgramOptions, NamesWhatItRefuses) {
          "fotovane: --position: 'left' is not centered or scattered"},
         {"--folder", ActionShow, "fotovane: --folder needs a value"},
         {"-visual", ActionShow, "fotovane: -visual needs a value"},
+        {"--formats png", ActionShow, "fotovane: --formats: 'png' is not all or jpeg"},
     };
     for (const Case& c : cases) {
         ProgramOptions options;
@@ -148,7 +149,7 @@ TEST(ProgramOptions, UnwrapsFoldersTheSettingsToolWrapped) {
 }
 
 TEST(ProgramOptions, ShowSettingsOverrideOnlyWhatIsGiven) {
-    const SaverSettings stored = {10, 1, 0, 0, 0, 0, "/stored"};
+    const SaverSettings stored = {10, 1, 0, 0, 0, 0, "/stored", 0};
     struct Case {
         const char* line;
         SaverSettings expected;
@@ -156,15 +157,23 @@ TEST(ProgramOptions, ShowSettingsOverrideOnlyWhatIsGiven) {
     };
     const Case cases[] = {
         {"", stored, false},
-        {"--delay 30", {30, 1, 0, 0, 0, 0, "/stored"}, false},
-        {"-delay 0", {0, 1, 0, 0, 0, 0, "/stored"}, false},
-        {"--mode collage --size large --position centered", {10, 0, 1, 1, 0, 0, "/stored"}, false},
-        {"--mode slide --size small --position scattered", {10, 1, 0, 2, 0, 0, "/stored"}, false},
-        {"--size full", {10, 1, 0, 0, 0, 0, "/stored"}, false},
-        {"--random --subdirs", {10, 1, 0, 0, 1, 1, "/stored"}, false},
-        {"--random --no-random -subdirs -no-subdirs", {10, 1, 0, 0, 0, 0, "/stored"}, false},
-        {"--folder /home/u/My_Pictures --save", {10, 1, 0, 0, 0, 0, "/home/u/My_Pictures"}, true},
-        {"-root --delay 5 -save", {5, 1, 0, 0, 0, 0, "/stored"}, true},
+        {"--delay 30", {30, 1, 0, 0, 0, 0, "/stored", 0}, false},
+        {"-delay 0", {0, 1, 0, 0, 0, 0, "/stored", 0}, false},
+        {"--mode collage --size large --position centered",
+         {10, 0, 1, 1, 0, 0, "/stored", 0},
+         false},
+        {"--mode slide --size small --position scattered",
+         {10, 1, 0, 2, 0, 0, "/stored", 0},
+         false},
+        {"--size full", {10, 1, 0, 0, 0, 0, "/stored", 0}, false},
+        {"--random --subdirs", {10, 1, 0, 0, 1, 1, "/stored", 0}, false},
+        {"--random --no-random -subdirs -no-subdirs", {10, 1, 0, 0, 0, 0, "/stored", 0}, false},
+        {"--folder /home/u/My_Pictures --save",
+         {10, 1, 0, 0, 0, 0, "/home/u/My_Pictures", 0},
+         true},
+        {"-root --delay 5 -save", {5, 1, 0, 0, 0, 0, "/stored", 0}, true},
+        {"--formats all", {10, 1, 0, 0, 0, 0, "/stored", 1}, false},
+        {"--formats all -formats jpeg", {10, 1, 0, 0, 0, 0, "/stored", 0}, false},
     };
     for (const Case& c : cases) {
         ProgramOptions options;
@@ -178,6 +187,7 @@ TEST(ProgramOptions, ShowSettingsOverrideOnlyWhatIsGiven) {
         EXPECT_EQ(settings.subdirs, c.expected.subdirs) << c.line;
         EXPECT_EQ(settings.random, c.expected.random) << c.line;
         EXPECT_STREQ(settings.path, c.expected.path) << c.line;
+        EXPECT_EQ(settings.formats, c.expected.formats) << c.line;
         EXPECT_EQ(options.save, c.save) << c.line;
     }
 }

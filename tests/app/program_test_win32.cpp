@@ -53,7 +53,7 @@ bool KeyExists(const char* path) {
 }
 
 TEST(Program, KleanRemovesTheSettingsKeyOnly) {
-    g_settings = SaverSettings{5, 0, 1, 1, 1, 1, "C:\\Pictures"};
+    g_settings = SaverSettings{5, 0, 1, 1, 1, 1, "C:\\Pictures", 0};
     SaveSettings();
     ASSERT_TRUE(KeyExists(SettingsKeyPath()));
 
@@ -75,7 +75,7 @@ TEST(Program, UnrecognisedSwitchesEndAtOnceAndTouchNothing) {
 }
 
 TEST(Program, KleanLeavesOtherSettingsOfTheUserAlone) {
-    g_settings = SaverSettings{5, 0, 1, 1, 1, 1, "C:\\Pictures"};
+    g_settings = SaverSettings{5, 0, 1, 1, 1, 1, "C:\\Pictures", 0};
     SaveSettings();
     EXPECT_EQ(RunProgram("Klean"), 0);  // wrong case: not the keyword
     EXPECT_TRUE(KeyExists(SettingsKeyPath()));

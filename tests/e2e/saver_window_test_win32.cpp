@@ -204,7 +204,7 @@ class SaverWindowTest : public ::testing::Test {
             LoadSettings();
             formerSettings = g_settings;
         }
-        g_settings = SaverSettings{10, 0, 0, 0, 0, 0, ""};
+        g_settings = SaverSettings{10, 0, 0, 0, 0, 0, "", 0};
         std::snprintf(g_settings.path, sizeof g_settings.path, "%s", folder.c_str());
         SaveSettings();
     }

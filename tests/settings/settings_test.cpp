@@ -16,6 +16,7 @@ void ExpectDefaults() {
     EXPECT_EQ(g_settings.subdirs, 0);
     EXPECT_EQ(g_settings.random, 0);
     EXPECT_STREQ(g_settings.path, "C:\\Fotovane Images");
+    EXPECT_EQ(g_settings.formats, DefaultFormats);
 }
 
 TEST_F(SettingsTest, LoadWithoutKeyGivesDefaults) {
@@ -122,6 +123,21 @@ TEST_F(SettingsTest, SaveThenLoadKeepsEveryValueAsItIs) {
     char keyClass[64] = "";
     ASSERT_EQ(StoreQueryKeyClass(SettingsKeyPath(), keyClass, sizeof keyClass), StoreOk);
     EXPECT_STREQ(keyClass, "binary");
+}
+
+TEST_F(SettingsTest, FormatsAreReadWhenStoredAndWrittenOnlyWhereTheyCanBeChosen) {
+    const int32_t stored = 1 - DefaultFormats;
+    WriteDwordValue(&stored, "formats");
+    LoadSettings();
+    EXPECT_EQ(g_settings.formats, stored);
+    g_settings.formats = DefaultFormats;
+    SaveSettings();
+    LoadSettings();
+#ifdef _WIN32
+    EXPECT_EQ(g_settings.formats, stored);  // the settings dialog has no such choice
+#else
+    EXPECT_EQ(g_settings.formats, DefaultFormats);
+#endif
 }
 
 TEST_F(SettingsTest, DeleteRemovesOnlyTheProgramsKey) {

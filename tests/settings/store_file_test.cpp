@@ -38,7 +38,7 @@ class StoreFileTest : public StoreTest {
 };
 
 TEST_F(StoreFileTest, WritesTheRegistryExportText) {
-    g_settings = SaverSettings{10, 1, 0, 2, 0, 1, "C:\\Fotovane Images"};
+    g_settings = SaverSettings{10, 1, 0, 2, 0, 1, "C:\\Fotovane Images", 1};
     SaveSettings();
     const std::string text = ReadFile(StoreFile());
     EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
@@ -48,7 +48,9 @@ TEST_F(StoreFileTest, WritesTheRegistryExportText) {
                         "\"delay\"=dword:0000000a\n"),
               std::string::npos);
     EXPECT_NE(text.find("\"size\"=dword:00000002\n"), std::string::npos);
-    EXPECT_NE(text.find("\"path\"=\"C:\\\\Fotovane Images\"\n"), std::string::npos);
+    EXPECT_NE(text.find("\"path\"=\"C:\\\\Fotovane Images\"\n"
+                        "\"formats\"=dword:00000001\n"),
+              std::string::npos);
 }
 
 TEST_F(StoreFileTest, EveryTypeSurvivesTheTextExactly) {
@@ -284,7 +286,8 @@ TEST_F(StoreFileTest, ConcurrentSavesFromTwoProcessesLoseNothing) {
 
 // Every field differs from run to run, so a mix of two runs shows in any field.
 SaverSettings RunSettings(int run) {
-    SaverSettings settings = {run, run + 1000, run + 2000, run + 3000, run + 4000, run + 5000, {}};
+    SaverSettings settings = {run,        run + 1000, run + 2000, run + 3000,
+                              run + 4000, run + 5000, {},         run};
     std::snprintf(settings.path, sizeof settings.path, "/run/%d", run);
     return settings;
 }

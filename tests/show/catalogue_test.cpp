@@ -55,6 +55,33 @@ TEST(CatalogueScan, ListsPicturesOfTheFolderAndSubfoldersFirst) {
     EXPECT_EQ(AsSet({Listed()[2], Listed()[3]}), (std::set<std::string>{one, two}));
 }
 
+TEST(CatalogueScan, FormatsChooseJpegAloneOrEverySupportedNameInAnyCase) {
+    TestFolder folder;
+    std::set<std::string> jpegs;
+    for (const char* name : {"one.jpg", "TWO.JPG", "three.Jpg"}) {
+        jpegs.insert(folder.AddFile(name));
+    }
+    std::set<std::string> others;
+    for (const char* name : {"a.jpeg", "b.JPE", "c.Png", "d.webp", "e.HEIC", "f.heif"}) {
+        others.insert(folder.AddFile(name));
+    }
+    for (const char* name : {"g.txt", "h.gif", "i.jpg.bak", "jpg", "k.avif", "l.heics"}) {
+        folder.AddFile(name);
+    }
+    folder.AddFile("m.png/n.txt");
+
+    BuildCatalogue(folder.Text().c_str(), 0, 0);
+    std::set<std::string> today = AsSet(Listed());
+    // A search for "*.jpg" also finds long endings whose short names end in .JPG.
+    today.erase(folder.PathOf("a.jpeg"));
+    EXPECT_EQ(today, jpegs);
+
+    BuildCatalogue(folder.Text().c_str(), 1, 1);
+    std::set<std::string> every = jpegs;
+    every.insert(others.begin(), others.end());
+    EXPECT_EQ(AsSet(Listed()), every);
+}
+
 TEST(CatalogueScan, FoldersAreNeverFilesAndDotFoldersAreSkipped) {
     TestFolder folder;
     std::string inside = folder.AddFile("x.jpg/inside.jpg");

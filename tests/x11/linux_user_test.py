@@ -102,8 +102,8 @@ def folder_notices(case):
                     ("missing", "no such folder", "not found"),
                     (long_name, "no such folder", "not found"),
                     ("a file", "not a folder", "not found"),
-                    ("empty", "holds no JPEG pictures", "none"),
-                    ("other files", "holds no JPEG pictures", "none"),
+                    ("empty", "holds no pictures", "none"),
+                    ("other files", "holds no pictures", "none"),
                     ("locked", "cannot be read (Permission denied)", "unreadable")):
                 folder = os.path.join(root, name)
                 # Root reads any folder: the saver runs as another user.

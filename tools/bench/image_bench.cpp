@@ -1,10 +1,15 @@
 // Measures the show's per-frame work on given pictures and boxes: decode (with the DCT
 // reduction), fit, their total and the peak heap, against a plain library decode of the same
 // file at the same reduction, measured in the same run.
-//   image_bench [--reps N] picture.jpg...     (pictures: scripts/make-bench-pictures.sh)
-// Times are medians of CPU time. The baseline decodes into a whole picture as Decode does;
-// the rows-only figure is the library decoding into one reused row, keeping nothing.
+//   image_bench [--reps N] picture...     (pictures: scripts/make-bench-pictures.sh)
+// Times are medians of CPU time. The baseline is the format's library alone decoding the file
+// into a whole picture (JPEG, WebP: at the reduction the show takes; PNG, HEIF: at full size,
+// as they cannot reduce); the rows-only figure decodes into one reused row where the library
+// can (JPEG, PNG), keeping nothing.
+#include <libheif/heif.h>
 #include <malloc.h>
+#include <png.h>
+#include <webp/decode.h>
 
 #include <atomic>
 #include <ctime>
@@ -14,6 +19,7 @@
 #include <vector>
 #include "bench_common.h"
 #include "image/decode.h"
+#include "image/decode_picture.h"
 #include "image/dib_image.h"
 
 // Heap accounting: every allocation of the process goes through these, so the peak of live
@@ -78,19 +84,92 @@ int posix_memalign(void** out, size_t a, size_t n) {
 
 namespace {
 
-// CPU time of this thread (page faults included): other work on the machine moves wall
-// time by tens of percent, this by a few.
+// CPU time of the process (page faults included), which counts the HEIF decoder's own threads:
+// other work on the machine moves wall time by tens of percent, this by a few.
 struct Clock {
     using time_point = double;
     static double now() {
         timespec t;
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
         return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
     }
 };
 
 double Ms(double a, double b) {
     return b - a;
+}
+
+// libpng alone: 8-bit RGB(A) rows, as many as the file has.
+void PlainPng(FILE* stream, bool keepPicture) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, stream);
+    png_read_info(png, info);
+    png_set_scale_16(png);
+    png_set_expand(png);
+    png_set_gray_to_rgb(png);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    const uint32_t height = png_get_image_height(png, info);
+    keepPicture = keepPicture || passes > 1;
+    uint8_t* buffer =
+        static_cast<uint8_t*>(std::malloc(keepPicture ? rowBytes * height : rowBytes));
+    for (int pass = 0; pass < passes; ++pass) {
+        for (uint32_t y = 0; y < height; ++y) {
+            png_read_row(png, buffer + (keepPicture ? rowBytes * y : 0), nullptr);
+        }
+    }
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::free(buffer);
+}
+
+// libwebp alone: RGB at the show's reduction, through its own scaler.
+void PlainWebp(FILE* stream, int32_t boxWidth, int32_t boxHeight) {
+    std::vector<uint8_t> file;
+    uint8_t block[65536];
+    for (size_t n; (n = std::fread(block, 1, sizeof block, stream)) > 0;) {
+        file.insert(file.end(), block, block + n);
+    }
+    WebPDecoderConfig config;
+    WebPInitDecoderConfig(&config);
+    WebPGetFeatures(file.data(), file.size(), &config.input);
+    const int32_t d =
+        ScaleDenominator(config.input.width, config.input.height, boxWidth, boxHeight, SizeRuleFit);
+    if (d > 1) {
+        config.options.use_scaling = 1;
+        config.options.scaled_width = (config.input.width + d - 1) / d;
+        config.options.scaled_height = (config.input.height + d - 1) / d;
+    }
+    config.output.colorspace = MODE_RGB;
+    WebPDecode(file.data(), file.size(), &config);
+    WebPFreeDecBuffer(&config.output);
+}
+
+// libheif alone: the primary picture as interleaved RGB.
+void PlainHeif(const char* path) {
+    heif_context* context = heif_context_alloc();
+    heif_image_handle* handle = nullptr;
+    heif_image* picture = nullptr;
+    if (heif_context_read_from_file(context, path, nullptr).code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+        heif_decode_image(handle, &picture, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+                          nullptr);
+    }
+    heif_image_release(picture);
+    heif_image_handle_release(handle);
+    heif_context_free(context);
+}
+
+PictureKind KindOf(const char* path) {
+    uint8_t head[12] = {};
+    FILE* f = std::fopen(path, "rb");
+    size_t n = f ? std::fread(head, 1, sizeof head, f) : 0;
+    if (f) {
+        std::fclose(f);
+    }
+    return SniffPicture(head, n);
 }
 
 // The plain decode, timed, with its peak heap.
@@ -103,7 +182,19 @@ double TimePlainDecode(const char* path, int32_t boxWidth, int32_t boxHeight, bo
     long before = liveBytes.load();
     peakBytes.store(before);
     auto t0 = Clock::now();
-    PlainDecode(f, boxWidth, boxHeight, keepPicture);
+    switch (KindOf(path)) {
+        case PicturePng:
+            PlainPng(f, keepPicture);
+            break;
+        case PictureWebp:
+            PlainWebp(f, boxWidth, boxHeight);
+            break;
+        case PictureHeif:
+            PlainHeif(path);
+            break;
+        default:
+            PlainDecode(f, boxWidth, boxHeight, keepPicture);
+    }
     auto t1 = Clock::now();
     std::fclose(f);
     *peak = peakBytes.load() - before;
@@ -129,7 +220,7 @@ FrameTimes Frame(DibImage& image, const char* path, int32_t boxWidth, int32_t bo
     long before = liveBytes.load();
     peakBytes.store(before);
     auto t0 = Clock::now();
-    image.Decode(f, boxWidth, boxHeight, SizeRuleFit);
+    DecodePicture(&image, f, boxWidth, boxHeight, SizeRuleFit, FormatsAll);
     auto t1 = Clock::now();
     t.decodedW = image.width;
     t.decodedH = image.height;

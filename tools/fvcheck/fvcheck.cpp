@@ -1,12 +1,13 @@
-// Runs the show's own picture steps on JPEG files for one box and one display depth, reports
-// what happened and optionally writes each result as a PPM file.
-//   fvcheck [--box WxH] [--depth 24|16|8] [--no-fit] [--out DIR] file.jpg...
+// Runs the show's own picture steps on picture files (JPEG, PNG, WebP, HEIF) for one box and
+// one display depth, reports what happened and optionally writes each result as a PPM file.
+//   fvcheck [--box WxH] [--depth 24|16|8] [--no-fit] [--out DIR] file...
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include "image/decode.h"
+#include "image/decode_picture.h"
 #include "image/dib_image.h"
 #include "image/display.h"
 #include "image/exif_marker.h"
@@ -120,11 +121,12 @@ int Check(const char* path, const Options& o, const ShowPaletteEntry* palette) {
 
     static DibImage image;
     auto t0 = std::chrono::steady_clock::now();
-    const int32_t decoded = DecodeForBox(image, f, o.boxWidth, o.boxHeight);
+    PictureKind kind = PictureJpeg;
+    const int32_t decoded = DecodeForBox(image, f, o.boxWidth, o.boxHeight, FormatsAll, kind);
     auto t1 = std::chrono::steady_clock::now();
     std::fclose(f);
-    std::printf("%s: ", path);
-    if (known) {
+    std::printf("%s: %s, ", path, PictureKindName(kind));
+    if (known && kind == PictureJpeg) {
         std::printf("%ldx%ld %s%s, ", source.width, source.height,
                     source.components == 1   ? "grey"
                     : source.components == 4 ? "four-component"

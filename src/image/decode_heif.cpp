@@ -1,0 +1,136 @@
+// HEIF (HEIC, and AVIF where the library has a decoder for it) through libheif: the primary
+// picture, turned and mirrored by the file's own transformations, which the library applies
+// (an Exif orientation inside is not applied on top), grids joined, more than 8 bits per sample
+// reduced to 8, alpha over black.
+
+#include <libheif/heif.h>
+#include "image/decode.h"
+#include "image/decode_picture.h"
+#include "image/picture_limits.h"
+#include "image/picture_rows.h"
+#include "image/stop_check.h"
+
+namespace {
+
+struct StreamReader {
+    FILE* stream;
+    int64_t bytes;
+};
+
+int64_t ReaderPosition(void* userData) {
+    return std::ftell(static_cast<StreamReader*>(userData)->stream);
+}
+
+int ReaderRead(void* data, size_t size, void* userData) {
+    FILE* stream = static_cast<StreamReader*>(userData)->stream;
+    return std::fread(data, 1, size, stream) == size ? 0 : 1;
+}
+
+int ReaderSeek(int64_t position, void* userData) {
+    StreamReader* reader = static_cast<StreamReader*>(userData);
+    if (position < 0 || position > reader->bytes) {
+        return 1;
+    }
+    return std::fseek(reader->stream, static_cast<long>(position), SEEK_SET) == 0 ? 0 : 1;
+}
+
+heif_reader_grow_status ReaderWait(int64_t targetSize, void* userData) {
+    // The file is whole: what lies beyond its end never comes.
+    return targetSize <= static_cast<StreamReader*>(userData)->bytes
+               ? heif_reader_grow_status_size_reached
+               : heif_reader_grow_status_size_beyond_eof;
+}
+
+struct HeifWork {
+    heif_context* context;
+    heif_image_handle* handle;
+    heif_decoding_options* options;
+    heif_image* picture;
+    PictureRows rows;
+};
+
+// The library offers no way to stop a decode, so the work it takes on is bounded by the file,
+// and its full-size picture by the work budget.
+bool Acceptable(uint64_t width, uint64_t height, int64_t fileBytes, bool alpha) {
+    const uint64_t pixels = width * height;
+    return width > 0 && height > 0 && width <= MaxPictureSide && height <= MaxPictureSide &&
+           pixels <=
+               SilentPixelsAllowance + SilentPixelsPerByte * static_cast<uint64_t>(fileBytes) &&
+           pixels * (alpha ? 4 : 3) <= WorkMemoryLimit;
+}
+
+bool RunHeif(DibImage* image, HeifWork* work, StreamReader* source, int32_t targetWidth,
+             int32_t targetHeight, SizeRule rule) {
+    static const heif_reader Reader = {1, ReaderPosition, ReaderRead, ReaderSeek, ReaderWait};
+    work->context = heif_context_alloc();
+    if (work->context == nullptr) {
+        return false;
+    }
+    heif_context_set_maximum_image_size_limit(work->context, static_cast<int>(MaxPictureSide));
+    if (heif_context_read_from_reader(work->context, &Reader, source, nullptr).code !=
+            heif_error_Ok ||
+        heif_context_get_primary_image_handle(work->context, &work->handle).code != heif_error_Ok) {
+        return false;
+    }
+    // Sizes as shown, after the file's own turns.
+    const int width = heif_image_handle_get_width(work->handle);
+    const int height = heif_image_handle_get_height(work->handle);
+    const bool alpha = heif_image_handle_has_alpha_channel(work->handle) != 0;
+    if (width <= 0 || height <= 0 ||
+        !Acceptable(static_cast<uint64_t>(width), static_cast<uint64_t>(height), source->bytes,
+                    alpha)) {
+        return false;
+    }
+    const int32_t d = ScaleDenominator(width, height, targetWidth, targetHeight, rule);
+    if (!ReducedPictureFits(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                            static_cast<uint32_t>(d))) {
+        return false;
+    }
+    work->options = heif_decoding_options_alloc();
+    if (work->options == nullptr) {
+        return false;
+    }
+    work->options->convert_hdr_to_8bit = 1;
+    work->options->strict_decoding = 1;
+    const heif_chroma chroma = alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
+    if (ShouldStop() ||
+        heif_decode_image(work->handle, &work->picture, heif_colorspace_RGB, chroma, work->options)
+                .code != heif_error_Ok) {
+        return false;
+    }
+    int rowBytes = 0;
+    const uint8_t* plane =
+        heif_image_get_plane_readonly(work->picture, heif_channel_interleaved, &rowBytes);
+    const int channels = alpha ? 4 : 3;
+    if (plane == nullptr ||
+        heif_image_get_width(work->picture, heif_channel_interleaved) != width ||
+        heif_image_get_height(work->picture, heif_channel_interleaved) != height ||
+        heif_image_get_bits_per_pixel_range(work->picture, heif_channel_interleaved) != 8 ||
+        !BeginRows(&work->rows, image, static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                   static_cast<uint32_t>(d))) {
+        return false;
+    }
+    for (int y = 0; y < height; ++y) {
+        TakeRow(&work->rows, plane + static_cast<size_t>(y) * static_cast<size_t>(rowBytes),
+                channels, true);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool DecodeHeif(DibImage* image, FILE* stream, int32_t targetWidth, int32_t targetHeight,
+                SizeRule rule) {
+    StreamReader source = {stream, StreamBytes(stream)};
+    if (source.bytes <= 0) {
+        return false;
+    }
+    HeifWork work{};
+    const bool decoded = RunHeif(image, &work, &source, targetWidth, targetHeight, rule);
+    heif_image_release(work.picture);
+    heif_decoding_options_free(work.options);
+    heif_image_handle_release(work.handle);
+    heif_context_free(work.context);
+    EndRows(&work.rows);
+    return decoded;
+}
