@@ -13,6 +13,7 @@ from harness import common as fv, wine
 
 GOAL_MS = 100  # from the mouse moving to the saver's end, beyond an idle saver's own time
 SLACK_MS = 400  # what a loaded test machine may add to a single measurement
+BUSY_S = 8  # the part of the saver's work that mouse travel is tried in
 RED, BLUE = (255, 0, 0), (0, 0, 255)
 
 
@@ -127,9 +128,9 @@ def end_latency(runs, wait_s):
 
 
 def busy_s(runs):
-    """Seconds from the saver's window to its first picture, with no input: how long its work
-    lasts on this machine, and how long it was deaf to the mouse before it looked for input
-    during the work."""
+    """Seconds from the saver's window to its first picture with no input, up to BUSY_S: how
+    long its work lasts on this machine, and how long it was deaf to the mouse before it
+    looked for input during the work."""
     with runs.helper.start_saver(runs.scr) as saver:
         start = time.monotonic()
 
@@ -137,7 +138,7 @@ def busy_s(runs):
             data = runs.screen.grab().data
             return data.count(0) != len(data)
 
-        fv.poll(lambda: drawn() or not saver.alive(), 60, 0.05)
+        fv.poll(lambda: drawn() or not saver.alive(), BUSY_S, 0.05)
         return time.monotonic() - start
 
 
@@ -149,21 +150,27 @@ def latencies(runs, registry, work):
     if None in idle:
         return
     baseline = min(idle)
+    bound = baseline + GOAL_MS + SLACK_MS
+
+    def latency(wait_s):
+        # A stretch of work that does not look for input comes back at the same point of the
+        # work; a stall of the loaded machine does not.
+        got = end_latency(runs, wait_s)
+        return got if got is not None and got <= bound else end_latency(runs, wait_s)
 
     def measure(what, folder, count):
-        # Moves spread over the work as long as it lasts on this machine, however fast.
+        # The moves are spread over the work as long as it lasts on this machine.
         registry.settings(path=wine.windows_path(folder))
         busy = busy_s(runs)
         print("      %s: first frame after %.1f s without input" % (what, busy), flush=True)
-        waits = [busy * (i + 0.5) / count for i in range(count)]
-        got = [end_latency(runs, w) for w in waits]
+        waits = [min(busy, BUSY_S) * (i + 0.5) / count for i in range(count)]
+        got = [latency(w) for w in waits]
         shown = ", ".join("at %.2f s: %s" % (w, "never" if v is None else "%.0f ms" % v)
                           for w, v in zip(waits, got))
         worst = max(float("inf") if v is None else v for v in got)
         print("      %s: %s (idle saver %.0f ms)" % (what, shown, baseline), flush=True)
-        runs.report.check(worst <= baseline + GOAL_MS + SLACK_MS,
-                          "%s: mouse travel ends the saver at once (worst %.0f ms beyond the "
-                          "idle saver's %.0f)" % (what, worst - baseline, baseline))
+        runs.report.check(worst <= bound, "%s: mouse travel ends the saver at once (worst %.0f "
+                          "ms beyond the idle saver's %.0f)" % (what, worst - baseline, baseline))
 
     measure("20000 folders and slow pictures", big_tree(work), 3)
     measure("slow and hostile pictures", slow_pictures(os.path.join(work, "slow")), 6)

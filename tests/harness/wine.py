@@ -6,11 +6,10 @@ persistent wineserver), so every Windows program here starts in a fraction of a 
 
 import os
 import subprocess
-import time
 
 from harness import x11
-from harness.common import SETTINGS_KEY, SYSTEM_KEY, Failure, Image, Process, holds, mouse_to, \
-    poll, skip
+from harness.common import KEEP_S, SETTINGS_KEY, SYSTEM_KEY, Failure, Image, Process, holds, \
+    mouse_to, poll, skip
 
 SETTINGS = "HKCU\\" + SETTINGS_KEY
 SYSTEM = "HKCU\\" + SYSTEM_KEY
@@ -151,11 +150,6 @@ class Saver(Process):
 class Runs:
     """Full-screen runs of Fotovane.scr and the checks of how input ends them or not."""
 
-    # Input that does not end the saver is watched this long, and input that ends it must do
-    # so within it: a saver too slow to end cannot pass for one that stays. It ends in about
-    # 0.15 s here with the machine loaded, X input and the helper's look included.
-    KEEP_S = 1.0
-
     def __init__(self, scr, helper, report):
         self.scr, self.helper, self.report = scr, helper, report
         self.screen = x11.Server()
@@ -168,17 +162,13 @@ class Runs:
         return saver
 
     def stays(self, saver, what):
-        return self.report.check(holds(saver.alive, self.KEEP_S) and
+        return self.report.check(holds(saver.alive, KEEP_S) and
                                  self.helper.saver_window() != 0, what + " keeps the saver running")
 
     def ends(self, saver, action, what):
-        begin = time.monotonic()
-        action()
-        code = saver.wait_exit(5)
-        seconds = time.monotonic() - begin
-        self.report.check(code == 0 and seconds <= self.KEEP_S, "%s ends the saver with exit "
-                          "code 0 within %.1f s (got %s after %.2f s)"
-                          % (what, self.KEEP_S, code, seconds))
+        code, seconds = saver.ended_by(action)
+        self.report.check(code == 0 and seconds <= KEEP_S, "%s ends the saver with exit code 0 "
+                          "within %.1f s (got %s after %.2f s)" % (what, KEEP_S, code, seconds))
         self.report.check(self.helper.saver_window() == 0, what + ": the saver window is gone")
         self.report.check(not self.helper.screen_saver_running(),
                           what + ": the system is told that the saver stopped")

@@ -14,19 +14,13 @@ import shlex
 import signal
 import subprocess
 import sys
-import time
 import xml.etree.ElementTree as ElementTree
 
 from harness import common as fv, x11 as xd
 
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SHOW = ["--delay", "1", "--mode", "slide", "--size", "full", "--position", "centered",
         "--no-random", "--no-subdirs"]
 TERM_S = 1.0  # a host's SIGTERM must end the saver within this time
-# Input that does not end the saver is watched this long, and input that ends it must do so
-# within it: a saver too slow to end cannot pass for one that stays. It ends in under 0.2 s here
-# with the machine loaded, X input included.
-KEEP_S = 1.0
 TEST_USER = "fotovane-x11"
 
 
@@ -70,12 +64,9 @@ class Case:
         self.check("X Error" not in saver.stderr(), what + ": no X error reported")
 
     def ends_on(self, saver, action, what):
-        begin = time.monotonic()
-        action()
-        code = saver.wait_exit(3)
-        seconds = time.monotonic() - begin
-        self.check(code == 0 and seconds <= KEEP_S, "%s ends it with status 0 within %.1f s "
-                   "(status %s after %.3f s)" % (what, KEEP_S, code, seconds))
+        code, seconds = saver.ended_by(action, 3)
+        self.check(code == 0 and seconds <= fv.KEEP_S, "%s ends it with status 0 within %.1f "
+                   "s (status %s after %.3f s)" % (what, fv.KEEP_S, code, seconds))
 
     def install(self):
         prefix = os.path.join(self.work, "prefix")
@@ -340,7 +331,7 @@ def standalone(case):
                            "the monitor at x=%d" % left)
             for x, y, what in ((540, 440, "40 right and 40 down"), (450, 400, "50 left")):
                 mouse(x, y)
-                case.check(fv.holds(saver.alive, KEEP_S), what + " keeps it running")
+                case.check(fv.holds(saver.alive, fv.KEEP_S), what + " keeps it running")
             case.ends_on(saver, lambda: mouse(551, 400), "51 right")
 
         # The stored threshold counts; a key and a button end it too.
@@ -355,7 +346,7 @@ def standalone(case):
                 up = fv.poll(lambda: not saver.alive() or any(server.grab().data), 10, 0.2)
                 case.check(up and saver.alive(), what + ": the saver is up")
                 mouse(505, 400)
-                case.check(fv.holds(saver.alive, KEEP_S), what + ": 5 pixels keep it running")
+                case.check(fv.holds(saver.alive, fv.KEEP_S), what + ": 5 pixels keep it running")
                 case.ends_on(saver, action, what)
 
 
@@ -377,7 +368,7 @@ def integration(case):
     picture = os.path.join(folder, "photo.jpg")
     with xd.Server("800x600x24") as server:
         window = server.host_window(320, 240)
-        for arguments in command_lines(os.path.join(SOURCE, "config", "fotovane.xml"), folder):
+        for arguments in command_lines(os.path.join(fv.SOURCE, "config", "fotovane.xml"), folder):
             line = " ".join(shlex.quote(a) for a in arguments)
             with case.start(server, *arguments, "--window-id", hex(window.id)) as saver:
                 # A refused command line ends in milliseconds, as the program starts.
