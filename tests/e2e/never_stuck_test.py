@@ -162,7 +162,8 @@ def latencies(runs, registry, work):
         # The moves are spread over the work as long as it lasts on this machine.
         registry.settings(path=wine.windows_path(folder))
         busy = busy_s(runs)
-        print("      %s: first frame after %.1f s without input" % (what, busy), flush=True)
+        print("      %s: %.1f s of work before the first frame, without input (looked for "
+              "up to %d s)" % (what, busy, BUSY_S), flush=True)
         waits = [min(busy, BUSY_S) * (i + 0.5) / count for i in range(count)]
         got = [latency(w) for w in waits]
         shown = ", ".join("at %.2f s: %s" % (w, "never" if v is None else "%.0f ms" % v)

@@ -142,6 +142,23 @@ class Server:
         reply = colormap.query_colors(list(range(256)))
         return {i: (c.red >> 8, c.green >> 8, c.blue >> 8) for i, c in enumerate(reply)}
 
+    def as_mapped(self, window, picture):
+        """The picture as the window's colormap can show it: a colour that a full shared
+        colormap lacks takes the nearest cell there, the first of equals."""
+        colours = self.colormap_colours(window.get_attributes().colormap)
+        cells = [colours[i] for i in range(256)]
+        have = set(cells)
+        pixels = [picture.data[i:i + 3] for i in range(0, len(picture.data), 3)]
+        nearest = {}
+        for pixel in set(pixels):
+            if tuple(pixel) not in have:
+                nearest[pixel] = bytes(min(cells, key=lambda c: sum(
+                    (a - b) ** 2 for a, b in zip(c, pixel))))
+        if not nearest:
+            return picture
+        return Image(picture.width, picture.height,
+                     b"".join(nearest.get(p, p) for p in pixels))
+
     def fill_default_colormap(self):
         """Takes every free cell of the default colormap, as a busy 8-bit desktop would."""
         colormap = self.x.screen().default_colormap
@@ -213,7 +230,9 @@ def shows(server, window, region, picture, left, top, deadline_s=10, bits=(8, 8,
     counts = [None]
 
     def check():
-        found = difference(server.grab(window, *region), expected, left, top)
+        shown = expected if window.get_geometry().depth > 8 else \
+            server.as_mapped(window, expected)
+        found = difference(server.grab(window, *region), shown, left, top)
         counts[0] = found.wrong, found.stray
         return counts[0] == (0, 0)
 
