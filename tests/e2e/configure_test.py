@@ -13,6 +13,7 @@ from harness import common as fv, wine, x11
 TITLE = "Fotovane 3.0 Setup"
 WIDE = "#e03020"  # 1024x256: fitted into the Small box of 512x384 it is 512x128
 TALL = "#20c040"  # 256x768: fitted it is 128x384
+DELAY_S = 3  # the first frame stays this long: looks at it come a few tenths of a second apart
 
 
 def control_ids(resource_h):
@@ -59,14 +60,14 @@ def configure(scr, helper, report, registry, ids, folder):
         click_control(helper, ids, "IDC_COLLAGE")
         click_control(helper, ids, "IDC_CENTERED")
         click_control(helper, ids, "IDC_SMALL")
-        replace_text(helper, ids, "IDC_DELAY", "1")
+        replace_text(helper, ids, "IDC_DELAY", str(DELAY_S))
         replace_text(helper, ids, "IDC_PATH", wine.windows_path(folder))
         click_control(helper, ids, "IDOK")
         code = dialog.wait_exit(10)
         report.check(code == 0, "OK closes the dialog, exit code 0 (got %s)" % code)
     stored = {name: registry.query(wine.SETTINGS, name)
               for name in ("delay", "size", "position", "mode", "path")}
-    report.check(stored == {"delay": "0x1", "size": "0x2", "position": "0x0", "mode": "0x1",
+    report.check(stored == {"delay": hex(DELAY_S), "size": "0x2", "position": "0x0", "mode": "0x1",
                             "path": wine.windows_path(folder)},
                  "the dialog stored what was chosen: %s" % stored)
 
@@ -102,8 +103,8 @@ def run_saver(scr, helper, report, work):
             _, wide, tall, black = shots["both"]
             return wide and tall and black
 
-        report.check(fv.poll(both, 6, 0.2),
-                     "a second later the other picture lies over it: a collage, one second apart")
+        report.check(fv.poll(both, 2 * DELAY_S + 5, 0.2), "%d s later the other picture lies "
+                     "over it: a collage, %d s apart" % (DELAY_S, DELAY_S))
         screen.grab().save(os.path.join(work, "configured-collage.ppm"))
         fv.key("Escape")
         code = saver.wait_exit(5)
