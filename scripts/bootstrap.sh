@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a Debian 12 machine, and
 # cross-builds libjpeg-turbo for MinGW-w64 from Debian's own source package.
+#   scripts/bootstrap.sh [--linux]
+#   --linux   only what building, packaging and running the Linux saver needs: no MinGW, no
+#             Wine, no source download
 # Work already done is skipped; the machine's apt configuration is never edited. Wine is
 # installed with its recommended libraries: without them its input and display differ.
 set -euo pipefail
@@ -10,13 +13,27 @@ cache="$root/.cache"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
+linux_only=0
+case "${1:-}" in
+  --linux) linux_only=1 ;;
+  "") ;;
+  *) echo "usage: bootstrap.sh [--linux]" >&2; exit 2 ;;
+esac
+
+# The Linux saver's build and package, and what run-saver.sh uses to show it: sample
+# pictures, a private X server and screenshots.
+linux_packages=(
+  g++ cmake ninja-build dpkg-dev python3 libjpeg62-turbo-dev libjpeg-turbo-progs
+  libx11-dev libxext-dev libxrandr-dev libxinerama-dev xvfb xdotool imagemagick
+)
 packages=(
-  g++ cmake ninja-build clang libclang-rt-14-dev clang-format file python3
-  libjpeg62-turbo-dev libjpeg-turbo-progs libgtest-dev googletest libbenchmark-dev libx11-dev libxext-dev libxrandr-dev libxinerama-dev
-  g++-mingw-w64-x86-64-posix mingw-w64-tools nasm dpkg-dev
-  wine wine64 xvfb xdotool imagemagick x11-apps
+  "${linux_packages[@]}"
+  clang libclang-rt-14-dev clang-format file libgtest-dev googletest libbenchmark-dev
+  g++-mingw-w64-x86-64-posix mingw-w64-tools nasm lintian
+  wine wine64 x11-apps
   xscreensaver xsecurelock python3-xlib x11-utils x11-xserver-utils xauth procps passwd
 )
+[ "$linux_only" -eq 0 ] || packages=("${linux_packages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -29,6 +46,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
     "${missing[@]}" >/dev/null
 fi
+
+[ "$linux_only" -eq 0 ] || exit 0
 
 # libjpeg-turbo for MinGW-w64, static, from the same Debian source the native build uses.
 prefix="$cache/mingw-w64/libjpeg-turbo"

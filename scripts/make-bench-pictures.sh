@@ -2,10 +2,17 @@
 # Makes the photo-like pictures the image benchmark reads: 12, 24 and 48 megapixel baseline
 # JPEGs (4:2:0, quality 90), a progressive copy of the 24 megapixel one, and a copy of it that
 # a camera held upright would write: an Exif block whose orientation asks for a quarter turn.
-#   scripts/make-bench-pictures.sh [folder]    (default: build/bench-pictures)
+# With --large also the largest real pictures that must still show, enlarged from those: about
+# 100 megapixels baseline, 54 megapixels progressive, 16000x16000 grey progressive.
+#   scripts/make-bench-pictures.sh [--large] [folder]    (default: build/bench-pictures)
 # Existing pictures are kept. Needs ImageMagick (convert) and libjpeg-turbo-progs.
 set -euo pipefail
 
+large=0
+if [ "${1:-}" = "--large" ]; then
+    large=1
+    shift
+fi
 dir=${1:-"$(dirname "$0")/../build/bench-pictures"}
 mkdir -p "$dir"
 
@@ -35,5 +42,31 @@ if [ ! -s "$dir/photo-24mp-oriented.jpg" ]; then
         tail -c +3 "$dir/photo-24mp.jpg"
     } >"$dir/photo-24mp-oriented.jpg.tmp"
     mv "$dir/photo-24mp-oriented.jpg.tmp" "$dir/photo-24mp-oriented.jpg"
+fi
+
+make_enlarged() {  # name source scale cjpeg-options...
+    local out="$dir/$1.jpg" source="$dir/$2.jpg" scale=$3
+    shift 3
+    [ -s "$out" ] && return 0
+    echo "making $out"
+    djpeg -scale "$scale" "$source" | cjpeg "$@" -outfile "$out.tmp"
+    mv "$out.tmp" "$out"
+}
+
+if [ "$large" = 1 ]; then
+    make_enlarged photo-96mp photo-24mp 16/8 -quality 97 -sample 2x2
+    make_enlarged photo-54mp-progressive photo-24mp 12/8 -quality 93 -sample 2x2 -progressive
+    if [ ! -s "$dir/grey-16000-progressive.jpg" ]; then
+        echo "making $dir/grey-16000-progressive.jpg"
+        # 16000x12000 from the 48 megapixel photo, then its first 4000 rows once more.
+        djpeg -grayscale -scale 16/8 "$dir/photo-48mp.jpg" | tail -c +20 >"$dir/grey.raw.tmp"
+        {
+            printf 'P5\n16000 16000\n255\n'
+            cat "$dir/grey.raw.tmp"
+            head -c $(( 16000 * 4000 )) "$dir/grey.raw.tmp"
+        } | cjpeg -grayscale -quality 98 -progressive -outfile "$dir/grey-16000-progressive.jpg.tmp"
+        rm "$dir/grey.raw.tmp"
+        mv "$dir/grey-16000-progressive.jpg.tmp" "$dir/grey-16000-progressive.jpg"
+    fi
 fi
 ls -l "$dir"

@@ -26,5 +26,6 @@ if(NOT WIN32 AND NOT FV_FUZZ)
     set_target_properties(fotovane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
     target_link_libraries(fotovane PRIVATE fv_app fv_show fv_image fv_settings
                                            X11::X11 X11::Xext X11::Xrandr X11::Xinerama)
+    target_compile_definitions(fotovane PRIVATE FV_VERSION="${PROJECT_VERSION}")
     fv_warnings(fotovane)
 endif()

@@ -2,6 +2,7 @@
 // that a screen-saver host (XScreenSaver, xsecurelock) hands it.
 
 #include <X11/Xlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include "app/saver_state.h"
 #include "app/show_windows_x11.h"
 #include "app/termination.h"
+#include "app/xscreensaver_join.h"
 #include "image/stop_check.h"
 #include "settings/settings.h"
 
@@ -34,16 +36,37 @@ void MakeFolderAbsolute(ProgramOptions* options) {
     }
 }
 
-void LoadShowSettings(ProgramOptions options) {
+bool IsFolder(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// XScreenSaver's settings tool may wrap a long command line inside the folder's name; the
+// blanks it put there are not part of the name.
+void RepairWrappedFolder(ProgramOptions* options) {
+    char unwrapped[MaxPath];
+    if (options->hasFolder && !IsFolder(options->folder) &&
+        UnwrapFolder(options->folder, unwrapped) && IsFolder(unwrapped)) {
+        std::strcpy(options->folder, unwrapped);
+    }
+}
+
+// False when --save could not store the settings (the store has said why).
+bool LoadShowSettings(ProgramOptions options) {
+    RepairWrappedFolder(&options);
     MakeFolderAbsolute(&options);
-    LoadSettings();
     char pictures[MaxPath];
     DefaultPicturesFolder(pictures);
-    ReadStringValue(g_settings.path, "path", pictures);
-    ApplyOptions(options, &g_settings);
-    if (options.save) {
-        SaveSettings();
+    if (options.defaults) {
+        // Only what the command line says: the settings page of XScreenSaver runs it so.
+        g_settings = {DefaultDelay, DefaultPosition, 0, 0, 0, 0, {}};
+        std::strcpy(g_settings.path, pictures);
+    } else {
+        LoadSettings();
+        ReadStringValue(g_settings.path, "path", pictures);
     }
+    ApplyOptions(options, &g_settings);
+    return !options.save || SaveSettings();
 }
 
 // XScreenSaver writes the window in hex, xsecurelock in decimal; unset means the root window.
@@ -56,7 +79,22 @@ Window HostWindowOf(Display* display, const ProgramOptions& options) {
     if (named && ParseWindowId(named, &id)) {
         return id;
     }
+    if (named) {
+        std::fprintf(stderr,
+                     "fotovane: XSCREENSAVER_WINDOW='%s' is not a window id; drawing on the "
+                     "root window\n",
+                     named);
+    }
     return DefaultRootWindow(display);
+}
+
+int ShowInHostWindow(Display* display, const ProgramOptions& options) {
+    Window window = HostWindowOf(display, options);
+    if (!OpenHostWindow(display, window)) {
+        std::fprintf(stderr, "fotovane: there is no window 0x%lx to draw in\n", window);
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -64,12 +102,26 @@ Window HostWindowOf(Display* display, const ProgramOptions& options) {
 int main(int argc, char** argv) {
     ProgramOptions options;
     if (!ParseOptions(argc, argv, &options)) {
-        std::fprintf(stderr, "%s\n", UsageText);
+        std::fprintf(stderr, "%s\n", options.error);
         return 2;
+    }
+    switch (options.action) {
+        case ActionHelp:
+            std::fputs(HelpText, stdout);
+            return 0;
+        case ActionVersion:
+            std::printf("fotovane %s\n", FV_VERSION);
+            return 0;
+        case ActionAddToXScreenSaver:
+            return AddToXScreenSaver();
+        default:
+            break;
     }
     InstallTerminationSignals();
     SetStopCheck(ShowStopRequested);
-    LoadShowSettings(options);
+    if (!LoadShowSettings(options)) {
+        return 1;
+    }
     SaverState state;
     state.LoadSystemOptions();
 
@@ -85,13 +137,13 @@ int main(int argc, char** argv) {
     switch (options.place) {
         case PlaceRoot:
         case PlaceWindowId:
-            status = OpenHostWindow(display, HostWindowOf(display, options)) ? 0 : 1;
+            status = ShowInHostWindow(display, options);
             break;
         case PlaceOwnWindow:
             OpenOwnWindow(display);
             break;
         default:
-            OpenStandaloneWindows(display, &state);
+            status = OpenStandaloneWindows(display, &state) ? 0 : 1;
             break;
     }
     if (status == 0) {

@@ -2,12 +2,17 @@
 
 #include <poll.h>
 #include <unistd.h>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include "app/close_rules.h"
+#include "app/folder_problem.h"
 #include "app/monitors.h"
 #include "app/termination.h"
 #include "image/display.h"
 #include "image/draw_x11.h"
+#include "settings/settings.h"
+#include "show/catalogue.h"
 #include "show/render_x11.h"
 
 namespace {
@@ -30,13 +35,25 @@ bool g_windowGone = false;
 bool g_inputEnds = false;    // our own windows: input ends the show; a host's: never
 bool g_pointerEnds = false;  // standalone: so does pointer travel
 bool g_inputSeen = false;
+bool g_displayPrepared = false;
+// Shown instead of pictures when the folder gave none.
+const char* g_notice = nullptr;
+XFontStruct* g_noticeFont = nullptr;
+unsigned long g_noticeInk = 0;
+unsigned long g_noticePaper = 0;
 
 bool Running() {
     return !TerminationRequested() && !g_windowGone && !g_inputSeen;
 }
 
-Bool IsEndingInput(Display*, XEvent* event, XPointer) {
-    return event->type == KeyPress || event->type == ButtonPress;
+ShowWindow* FindWindow(Window window);
+
+// What long work must not wait for: a show window destroyed, or input that ends the show.
+Bool IsEndingEvent(Display*, XEvent* event, XPointer) {
+    if (event->type == DestroyNotify) {
+        return FindWindow(event->xdestroywindow.window) != nullptr;
+    }
+    return g_inputEnds && (event->type == KeyPress || event->type == ButtonPress);
 }
 
 GC MakeGc(Window window) {
@@ -82,24 +99,32 @@ Window MakeWindow(const MonitorArea& area, bool overrideRedirect, long events) {
                          CWBackPixel | CWOverrideRedirect | CWEventMask, &attributes);
 }
 
-// Grabs can fail for a moment while another client (a menu, a host) still holds them.
-void GrabInput(Window window) {
-    XSetInputFocus(g_display, window, RevertToParent, CurrentTime);
-    for (int attempt = 0; attempt < 20 && Running(); ++attempt) {
-        if (XGrabKeyboard(g_display, window, True, GrabModeAsync, GrabModeAsync, CurrentTime) ==
-            GrabSuccess) {
-            break;
+// Grabs can fail for a moment while another client (a menu, a host) still holds them. Null
+// when both are ours (or the show is ending anyway), else what another client keeps.
+const char* GrabInput(Window root) {
+    bool keyboard = false;
+    bool pointer = false;
+    for (int attempt = 0; attempt < 20 && Running() && !(keyboard && pointer); ++attempt) {
+        if (attempt > 0) {
+            usleep(50000);
         }
-        usleep(50000);
+        keyboard = keyboard || XGrabKeyboard(g_display, root, True, GrabModeAsync, GrabModeAsync,
+                                             CurrentTime) == GrabSuccess;
+        pointer =
+            pointer ||
+            XGrabPointer(g_display, root, True, ButtonPressMask | PointerMotionMask, GrabModeAsync,
+                         GrabModeAsync, None, g_blankCursor, CurrentTime) == GrabSuccess;
     }
-    for (int attempt = 0; attempt < 20 && Running(); ++attempt) {
-        if (XGrabPointer(g_display, window, True, ButtonPressMask | PointerMotionMask,
-                         GrabModeAsync, GrabModeAsync, None, g_blankCursor,
-                         CurrentTime) == GrabSuccess) {
-            break;
-        }
-        usleep(50000);
+    if (!Running() || (keyboard && pointer)) {
+        return nullptr;
     }
+    if (keyboard) {
+        XUngrabKeyboard(g_display, CurrentTime);
+    }
+    if (pointer) {
+        XUngrabPointer(g_display, CurrentTime);
+    }
+    return !keyboard ? "keyboard" : "pointer";
 }
 
 // Colours that did not fit the shared colormap went to a private one, which our windows wear.
@@ -116,6 +141,16 @@ void UsePrivateColormap() {
     XInstallColormap(g_display, g_x11.colormap);
 }
 
+// Once per show, before our windows are mapped where we map them: an 8-bit screen must not
+// show them first in the shared colormap's colours.
+void PrepareColours() {
+    if (!g_displayPrepared) {
+        PrepareDisplay();
+        UsePrivateColormap();
+        g_displayPrepared = true;
+    }
+}
+
 ShowWindow* FindWindow(Window window) {
     for (int32_t i = 0; i < g_windowCount; ++i) {
         if (g_windows[i].window == window) {
@@ -125,16 +160,69 @@ ShowWindow* FindWindow(Window window) {
     return nullptr;
 }
 
+unsigned long NamedPixel(const char* name, unsigned long fallback) {
+    XColor colour = {};
+    XColor exact = {};
+    if (XAllocNamedColor(g_display, g_x11.colormap, name, &colour, &exact)) {
+        return colour.pixel;
+    }
+    return fallback;
+}
+
+void PrepareNotice() {
+    const char* fonts[] = {"-*-helvetica-bold-r-normal--24-*-*-*-*-*-iso8859-1",
+                           "-misc-fixed-bold-r-normal--18-*-*-*-*-*-iso8859-1", "10x20", "fixed"};
+    for (const char* font : fonts) {
+        if (!g_noticeFont) {
+            g_noticeFont = XLoadQueryFont(g_display, font);
+        }
+    }
+    int screen = DefaultScreen(g_display);
+    g_noticeInk = NamedPixel("gray80", WhitePixel(g_display, screen));
+    g_noticePaper = NamedPixel("black", BlackPixel(g_display, screen));
+}
+
+// The notice alone, centred on black.
+void DrawNotice(const ShowWindow& show) {
+    XSetForeground(g_display, show.gc, g_noticePaper);
+    XFillRectangle(g_display, show.window, show.gc, 0, 0, static_cast<unsigned>(show.width),
+                   static_cast<unsigned>(show.height));
+    if (!g_noticeFont) {
+        return;
+    }
+    const int length = static_cast<int>(std::strlen(g_notice));
+    int x = (show.width - XTextWidth(g_noticeFont, g_notice, length)) / 2;
+    int y = (show.height + g_noticeFont->ascent - g_noticeFont->descent) / 2;
+    XSetFont(g_display, show.gc, g_noticeFont->fid);
+    XSetForeground(g_display, show.gc, g_noticeInk);
+    XDrawString(g_display, show.window, show.gc, x, y, g_notice, length);
+    XFlush(g_display);
+}
+
 void DrawFrame(ShowWindow& show) {
+    if (g_notice) {
+        DrawNotice(show);
+        return;
+    }
     RenderX11Frame(show.engine, show.window, show.gc, show.width, show.height);
+}
+
+// No picture to show: one line for the log, a notice for the screen.
+void TellNoPictures() {
+    char line[2 * MaxPath];
+    DescribeNoPictures(g_settings.path, g_settings.subdirs, line, sizeof line, &g_notice);
+    std::fprintf(stderr, "%s\n", line);
+    PrepareNotice();
 }
 
 // As the Windows saver starts: the count begins at the timer's first call, and the first
 // frame follows at once.
 void StartShows() {
-    PrepareDisplay();
-    UsePrivateColormap();
+    PrepareColours();
     BeginShowOrder();
+    if (g_catalogue.count == 0 && Running()) {
+        TellNoPictures();
+    }
     for (int32_t i = 0; i < g_windowCount && Running(); ++i) {
         ShowEngine& engine = g_windows[i].engine;
         engine.keepsLastFrame = 1;
@@ -160,6 +248,11 @@ void StopShows() {
         }
     }
     g_windowCount = 0;
+    g_displayPrepared = false;
+    if (g_noticeFont) {
+        XFreeFont(g_display, g_noticeFont);
+        g_noticeFont = nullptr;
+    }
     ReleaseX11Display();
     if (g_blankCursor) {
         XFreeCursor(g_display, g_blankCursor);
@@ -172,13 +265,20 @@ void HandleEvent(const XEvent& event, const SaverState& state) {
     switch (event.type) {
         case Expose:
             if (show && event.xexpose.count == 0) {
-                RestoreX11Frame(show->engine, show->window, show->gc);
+                if (g_notice) {
+                    DrawNotice(*show);
+                } else {
+                    RestoreX11Frame(show->engine, show->window, show->gc);
+                }
             }
             break;
         case ConfigureNotify:
             if (show) {
                 show->width = event.xconfigure.width;
                 show->height = event.xconfigure.height;
+                if (g_notice) {
+                    DrawNotice(*show);
+                }
             }
             break;
         case DestroyNotify:
@@ -228,10 +328,11 @@ int32_t ShowStopRequested() {
     if (!Running()) {
         return 1;
     }
-    if (g_inputEnds && g_display && XPending(g_display) > 0) {
+    if (g_display && g_windowCount > 0 && XPending(g_display) > 0) {
         XEvent event;
-        if (XCheckIfEvent(g_display, &event, IsEndingInput, nullptr)) {
-            g_inputSeen = true;
+        if (XCheckIfEvent(g_display, &event, IsEndingEvent, nullptr)) {
+            g_windowGone = g_windowGone || event.type == DestroyNotify;
+            g_inputSeen = g_inputSeen || event.type != DestroyNotify;
         }
     }
     return Running() ? 0 : 1;
@@ -250,7 +351,7 @@ bool OpenHostWindow(Display* display, Window window) {
     return true;
 }
 
-void OpenStandaloneWindows(Display* display, SaverState* state) {
+bool OpenStandaloneWindows(Display* display, SaverState* state) {
     g_display = display;
     MonitorArea areas[MaxMonitors];
     int32_t count = ListMonitors(g_display, DefaultScreen(g_display), areas);
@@ -263,13 +364,25 @@ void OpenStandaloneWindows(Display* display, SaverState* state) {
             g_blankCursor = MakeBlankCursor(window);
         }
         XDefineCursor(g_display, window, g_blankCursor);
-        XMapRaised(g_display, window);
         AddWindow(window, areas[i].width, areas[i].height, true);
     }
     g_inputEnds = true;
     g_pointerEnds = true;
+    // Input first: a screen covered by a saver that no key or click can end is worse than none.
+    if (const char* held = GrabInput(DefaultRootWindow(g_display))) {
+        std::fprintf(stderr,
+                     "fotovane: another program holds the %s, so nothing could end the "
+                     "show; not starting\n",
+                     held);
+        StopShows();
+        return false;
+    }
+    PrepareColours();
+    for (int32_t i = 0; i < g_windowCount; ++i) {
+        XMapRaised(g_display, g_windows[i].window);
+    }
     XSync(g_display, False);
-    GrabInput(g_windows[0].window);
+    XSetInputFocus(g_display, g_windows[0].window, RevertToParent, CurrentTime);
     Window root = 0;
     Window child = 0;
     int x = 0;
@@ -279,6 +392,7 @@ void OpenStandaloneWindows(Display* display, SaverState* state) {
     unsigned mask = 0;
     XQueryPointer(g_display, g_windows[0].window, &root, &child, &x, &y, &windowX, &windowY, &mask);
     state->cursorBaseline = {x, y};
+    return true;
 }
 
 void OpenOwnWindow(Display* display) {

@@ -9,8 +9,9 @@
 // Draws into a window another program made. False when it does not exist.
 bool OpenHostWindow(Display* display, Window window);
 // One override-redirect window per monitor, cursor hidden, input grabbed; input ends the show.
-// Sets the state's pointer baseline.
-void OpenStandaloneWindows(Display* display, SaverState* state);
+// Sets the state's pointer baseline. False, with a message and nothing shown, when another
+// client keeps the keyboard or pointer.
+bool OpenStandaloneWindows(Display* display, SaverState* state);
 // A normal top-level window; a key or closing it ends the show.
 void OpenOwnWindow(Display* display);
 

@@ -6,6 +6,7 @@
 #include "image/exif_marker.h"
 #include "image/jpeg_error_trap.h"
 #include "image/orient.h"
+#include "image/picture_memory.h"
 #include "image/read_turned.h"
 #include "image/stop_check.h"
 
@@ -30,23 +31,57 @@ namespace {
 
 constexpr size_t StreamBlockBytes = 32768;
 
-// A standard-stream source that reads the file in 32768-byte blocks.
+[[noreturn]] void GiveUp(j_decompress_ptr cinfo) {
+    cinfo->err->msg_code = JERR_NOT_COMPILED;
+    (*cinfo->err->error_exit)(reinterpret_cast<j_common_ptr>(cinfo));
+    std::abort();  // error_exit never returns
+}
+
+// A standard-stream source that reads the file in 32768-byte blocks. It answers a stop at
+// every block, and it ends the file early where reading on yields nothing: a hole of zeros, or
+// a stream without an end marker that goes on for gigabytes, would otherwise be read whole.
 struct StreamSource {
     jpeg_source_mgr pub;
     FILE* stream;
     JOCTET* buffer;
     bool startOfFile;
     uint64_t bytesRead;  // of the file itself, not the end marker fed after it
+    // Where the decoder last delivered something: a scan, a row of blocks or an output row.
+    uint64_t bytesAtYield;
+    int scanAtYield;
+    JDIMENSION blockRowAtYield;
+    JDIMENSION outputRowAtYield;
 };
 
 void InitSource(j_decompress_ptr cinfo) {
     reinterpret_cast<StreamSource*>(cinfo->src)->startOfFile = true;
 }
 
+// True once reading on is pointless: megabytes hunted through for a marker, or read since the
+// decoder last yielded anything (the headers count from the start of the file).
+bool ReadingYieldsNothing(StreamSource* src, j_decompress_ptr cinfo) {
+    if (cinfo->input_scan_number != src->scanAtYield ||
+        cinfo->input_iMCU_row != src->blockRowAtYield ||
+        cinfo->output_scanline != src->outputRowAtYield) {
+        src->scanAtYield = cinfo->input_scan_number;
+        src->blockRowAtYield = cinfo->input_iMCU_row;
+        src->outputRowAtYield = cinfo->output_scanline;
+        src->bytesAtYield = src->bytesRead;
+    }
+    return cinfo->marker->discarded_bytes > MarkerHuntBytesLimit ||
+           src->bytesRead - src->bytesAtYield > BytesWithoutYieldLimit;
+}
+
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
     StreamSource* src = reinterpret_cast<StreamSource*>(cinfo->src);
-    size_t n = std::fread(src->buffer, 1, StreamBlockBytes, src->stream);
-    src->bytesRead += n;
+    if (ShouldStop()) {
+        GiveUp(cinfo);
+    }
+    size_t n = 0;
+    if (!ReadingYieldsNothing(src, cinfo)) {
+        n = std::fread(src->buffer, 1, StreamBlockBytes, src->stream);
+        src->bytesRead += n;
+    }
     if (n == 0) {
         if (src->startOfFile) {
             ERREXIT(cinfo, JERR_INPUT_EMPTY);
@@ -77,25 +112,6 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
 }
 
 void TermSource(j_decompress_ptr /*cinfo*/) {}
-
-void UseStreamSource(j_decompress_ptr cinfo, FILE* stream) {
-    j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
-    StreamSource* src = static_cast<StreamSource*>(
-        (*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, sizeof(StreamSource)));
-    src->buffer =
-        static_cast<JOCTET*>((*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, StreamBlockBytes));
-    src->stream = stream;
-    src->startOfFile = true;
-    src->bytesRead = 0;
-    src->pub.init_source = InitSource;
-    src->pub.fill_input_buffer = FillInputBuffer;
-    src->pub.skip_input_data = SkipInputData;
-    src->pub.resync_to_restart = jpeg_resync_to_restart;
-    src->pub.term_source = TermSource;
-    src->pub.bytes_in_buffer = 0;
-    src->pub.next_input_byte = nullptr;
-    cinfo->src = &src->pub;
-}
 
 // The decoder's work so far, in blocks that its scans have walked. A scan walks every block of
 // its components whatever the file holds for them, so a few bytes declaring a huge picture with
@@ -149,8 +165,7 @@ void WatchDecodeWork(j_common_ptr cinfo) {
         d->arith_code ? BlockVisitsAllowance / ArithmeticBlockCost : BlockVisitsAllowance;
     const bool beyondFile = watch->blockVisits > BlockVisitsPerByte * bytes + allowance;
     if (d->input_scan_number > MaxProgressiveScans || beyondFile || ShouldStop()) {
-        cinfo->err->msg_code = JERR_NOT_COMPILED;
-        (*cinfo->err->error_exit)(cinfo);
+        GiveUp(d);
     }
 }
 
@@ -161,6 +176,34 @@ void UseWorkWatch(j_decompress_ptr cinfo, WorkWatch* watch) {
     watch->blocksPerRow = 0;
     watch->blockVisits = 0;
     cinfo->progress = &watch->pub;
+}
+
+// Bytes of the picture that the output dimensions make, as it will be shown.
+size_t OutputPictureBytes(j_decompress_ptr cinfo, bool sidesSwap) {
+    const JDIMENSION shownWidth = sidesSwap ? cinfo->output_height : cinfo->output_width;
+    const JDIMENSION shownHeight = sidesSwap ? cinfo->output_width : cinfo->output_height;
+    return static_cast<size_t>(DibStride(static_cast<int32_t>(shownWidth))) * shownHeight;
+}
+
+// The coefficients of every block the picture declares: what the library allocates and
+// clears before reading a scan when the file has several, and what it walks when it has one.
+uint64_t DeclaredCoefficientBytes(j_decompress_ptr cinfo) {
+    uint64_t blocks = 0;
+    for (int i = 0; i < cinfo->num_components; ++i) {
+        const jpeg_component_info& c = cinfo->comp_info[i];
+        const uint64_t h = static_cast<uint64_t>(c.h_samp_factor);
+        const uint64_t v = static_cast<uint64_t>(c.v_samp_factor);
+        blocks += (c.width_in_blocks + h - 1) / h * h * ((c.height_in_blocks + v - 1) / v * v);
+    }
+    return blocks * sizeof(JBLOCK);
+}
+
+// Every block that a file codes costs at least one bit, so a file whose blocks are all there
+// holds at most 1024 bytes of coefficients per byte. One that declares far more is mostly
+// missing: decoding it would clear hundreds of megabytes or fill a huge picture with nothing.
+bool DeclaredSizeAbsurd(uint64_t coefficientBytes, uint64_t fileBytes) {
+    return fileBytes > 0 && coefficientBytes > CoefficientFloorBytes &&
+           coefficientBytes / CoefficientBytesPerFileByte > fileBytes;
 }
 
 constexpr int RowsPerRead = 16;  // covers the library's largest output group
@@ -227,18 +270,29 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
     const int64_t shownWidth = sidesSwap ? cinfo->image_height : cinfo->image_width;
     const int64_t shownHeight = sidesSwap ? cinfo->image_width : cinfo->image_height;
     int32_t d = ScaleDenominator(shownWidth, shownHeight, targetWidth, targetHeight, rule);
-    cinfo->scale_num = 1;
-    cinfo->scale_denom = static_cast<unsigned int>(d);
     work->adobeInverted = cinfo->saw_Adobe_marker != 0;
 
     // Refuse before the library allocates the picture-sized parts of a progressive decode.
-    jpeg_calc_output_dimensions(cinfo);
+    // On a very large screen the rule can ask for more pixels than the limit; the next
+    // reduction that fits is taken then, and the fit does the rest.
+    const bool fitRule = rule == 1 || rule == 2;
+    size_t pictureBytes = 0;
+    for (;;) {
+        cinfo->scale_num = 1;
+        cinfo->scale_denom = static_cast<unsigned int>(d);
+        jpeg_calc_output_dimensions(cinfo);
+        pictureBytes = OutputPictureBytes(cinfo, sidesSwap);
+        if (pictureBytes <= PixelMemoryLimit || !fitRule || d >= 8) {
+            break;
+        }
+        d *= 2;
+    }
     const int32_t components = cinfo->out_color_components;
     const JDIMENSION pictureWidth = sidesSwap ? cinfo->output_height : cinfo->output_width;
     const JDIMENSION pictureHeight = sidesSwap ? cinfo->output_width : cinfo->output_height;
-    const size_t stride = static_cast<size_t>(DibStride(static_cast<int32_t>(pictureWidth)));
     const bool knownLayout = components == 1 || components == 3 || components == 4;
-    if (!knownLayout || stride * pictureHeight > PixelMemoryLimit) {
+    if (!knownLayout || pictureBytes > PixelMemoryLimit ||
+        DeclaredSizeAbsurd(DeclaredCoefficientBytes(cinfo), StreamFileBytes(stream))) {
         Trace("jpeg: picture refused");
         jpeg_destroy_decompress(cinfo);
         return false;
@@ -258,9 +312,8 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
         work->row = static_cast<uint8_t*>(std::malloc(sidesSwap ? TurnBandBytes(cinfo->output_width)
                                                                 : cinfo->output_width * size_t{4}));
     }
-    image->pixels = static_cast<uint8_t*>(
-        std::malloc(static_cast<size_t>(image->stride) * static_cast<size_t>(image->height)));
-    if (image->pixels == nullptr || (needsRow && work->row == nullptr)) {
+    const bool pixelsTaken = image->TakePixels(pictureBytes);
+    if (!pixelsTaken || (needsRow && work->row == nullptr)) {
         Trace("jpeg: out of memory");
         std::free(work->row);
         work->row = nullptr;
@@ -283,6 +336,29 @@ bool RunDecoder(DibImage* image, DecodeWork* work, FILE* stream, int32_t targetW
 }
 
 }  // namespace
+
+void UseStreamSource(j_decompress_ptr cinfo, FILE* stream) {
+    j_common_ptr common = reinterpret_cast<j_common_ptr>(cinfo);
+    StreamSource* src = static_cast<StreamSource*>(
+        (*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, sizeof(StreamSource)));
+    src->buffer =
+        static_cast<JOCTET*>((*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, StreamBlockBytes));
+    src->stream = stream;
+    src->startOfFile = true;
+    src->bytesRead = 0;
+    src->bytesAtYield = 0;
+    src->scanAtYield = 0;
+    src->blockRowAtYield = 0;
+    src->outputRowAtYield = 0;
+    src->pub.init_source = InitSource;
+    src->pub.fill_input_buffer = FillInputBuffer;
+    src->pub.skip_input_data = SkipInputData;
+    src->pub.resync_to_restart = jpeg_resync_to_restart;
+    src->pub.term_source = TermSource;
+    src->pub.bytes_in_buffer = 0;
+    src->pub.next_input_byte = nullptr;
+    cinfo->src = &src->pub;
+}
 
 void DibImage::Decode(FILE* stream, int32_t targetWidth, int32_t targetHeight, SizeRule rule) {
     Release();

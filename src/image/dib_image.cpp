@@ -1,6 +1,7 @@
 #include "image/dib_image.h"
 
 #include <cstdlib>
+#include "image/picture_memory.h"
 
 void DibImage::Init() {
     height = 0;
@@ -13,10 +14,13 @@ void DibImage::Init() {
     pixels = nullptr;
     indexPixels = nullptr;
     header = nullptr;
+    pixelBlock = nullptr;
+    pixelBlockBytes = 0;
+    workBlock = nullptr;
+    workBlockBytes = 0;
 }
 
 void DibImage::Release() {
-    std::free(pixels);
     std::free(indexPixels);
     std::free(header);
     pixels = nullptr;
@@ -25,6 +29,38 @@ void DibImage::Release() {
     loaded = 0;
     failed = 0;
     dithered = 0;
+}
+
+void DibImage::FreeMemory() {
+    Release();
+    std::free(pixelBlock);
+    std::free(workBlock);
+    pixelBlock = nullptr;
+    pixelBlockBytes = 0;
+    workBlock = nullptr;
+    workBlockBytes = 0;
+}
+
+namespace {
+// Makes *block at least bytes long; its old content is not kept.
+uint8_t* Grow(uint8_t** block, size_t* blockBytes, size_t bytes) {
+    if (*block != nullptr && *blockBytes >= bytes) {
+        return *block;
+    }
+    std::free(*block);
+    *block = static_cast<uint8_t*>(AllocatePictureMemory(bytes));
+    *blockBytes = *block != nullptr ? bytes : 0;
+    return *block;
+}
+}  // namespace
+
+bool DibImage::TakePixels(size_t bytes) {
+    pixels = Grow(&pixelBlock, &pixelBlockBytes, bytes);
+    return pixels != nullptr;
+}
+
+uint8_t* DibImage::TakeWork(size_t bytes) {
+    return Grow(&workBlock, &workBlockBytes, bytes);
 }
 
 void DibImage::MakeHeader() {

@@ -2,6 +2,7 @@
 // One picture as a 24-bit top-down device-independent bitmap (rows top first, blue-green-red,
 // rows padded to four bytes), plus the 8-bit palette copy that few-colour displays draw.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include "app/platform_types.h"
@@ -32,18 +33,26 @@ struct DibHeader {
 static_assert(sizeof(DibHeader) == 44, "BITMAPINFO with one RGBQUAD");
 
 // Bytes per row of the 24-bit pixels and of the 8-bit index copy.
-constexpr int32_t DibStride(int32_t width) { return (3 * width + 3) & ~3; }
-constexpr int32_t IndexStride(int32_t width) { return (width + 3) & ~3; }
+constexpr int32_t DibStride(int32_t width) {
+    return (3 * width + 3) & ~3;
+}
+constexpr int32_t IndexStride(int32_t width) {
+    return (width + 3) & ~3;
+}
 
+// The show decodes every frame into the same object: Release keeps the memory of the pixels and
+// of the scaler's work, and the next picture reuses it, so that each frame does not fault tens
+// of megabytes of fresh pages in again. The blocks go back to the system when the object ends.
 class DibImage {
-public:
+  public:
     DibImage() { Init(); }
-    ~DibImage() { Release(); }
+    ~DibImage() { FreeMemory(); }
     DibImage(const DibImage&) = delete;
     DibImage& operator=(const DibImage&) = delete;
 
     void Init();
     void Release();
+    void FreeMemory();  // Release, and give the kept blocks back
     void Decode(FILE* stream, int32_t targetWidth, int32_t targetHeight, SizeRule rule);
     void Scale(int32_t boxWidth, int32_t boxHeight, ScaleType type);
     void MakeHeader();
@@ -53,6 +62,12 @@ public:
 
     void FitToBox(int32_t boxWidth, int32_t boxHeight);
     void Halve();
+
+    // Points pixels at the kept block, grown to at least bytes first; false (and no pixels)
+    // when that memory cannot be had.
+    bool TakePixels(size_t bytes);
+    // The scaler's work area of at least bytes, kept in the same way; null without memory.
+    uint8_t* TakeWork(size_t bytes);
 
     int32_t height;
     int32_t width;
@@ -64,4 +79,8 @@ public:
     uint8_t* pixels;
     uint8_t* indexPixels;
     DibHeader* header;
+    uint8_t* pixelBlock;  // pixels, when present, point here
+    size_t pixelBlockBytes;
+    uint8_t* workBlock;
+    size_t workBlockBytes;
 };

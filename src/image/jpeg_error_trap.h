@@ -29,3 +29,11 @@ constexpr int MaxProgressiveScans = 256;
 constexpr uint64_t BlockVisitsPerByte = 100;
 constexpr uint64_t BlockVisitsAllowance = 48u * 1000 * 1000;
 constexpr uint64_t ArithmeticBlockCost = 256;
+// Pictures whose blocks, as coefficients, come above the floor and exceed so many times the
+// file's bytes are refused before decoding (twice what one bit per block allows).
+constexpr uint64_t CoefficientFloorBytes = 32u * 1024 * 1024;
+constexpr uint64_t CoefficientBytesPerFileByte = 2048;
+// Reading is given up (the file taken as ending there) after this many bytes hunted through
+// for a marker, or read without the decoder yielding a scan or a row.
+constexpr unsigned int MarkerHuntBytesLimit = 1u << 20;
+constexpr uint64_t BytesWithoutYieldLimit = 32u << 20;

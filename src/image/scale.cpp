@@ -2,6 +2,7 @@
 #include <cstring>
 #include "app/trace.h"
 #include "image/dib_image.h"
+#include "image/picture_memory.h"
 #include "image/sample_table.h"
 
 void BuildSampleTable(int32_t source, int32_t target, SampleEntry* entries) {
@@ -155,19 +156,17 @@ void DibImage::FitToBox(int32_t boxWidth, int32_t boxHeight) {
     const size_t blockBytes = entries * sizeof(SampleEntry) +
                               2 * static_cast<size_t>(outWidth) * sizeof(int32_t) +
                               2 * rowBytes * sizeof(uint16_t) + 4 * rowBytes + 8;
-    uint8_t* block = static_cast<uint8_t*>(std::malloc(blockBytes));
+    uint8_t* block = TakeWork(blockBytes);
     // A shrinking fit writes over the picture it reads: output row j ends where source row
     // j + 1 begins at the latest, and later output rows read no source row above that. No
     // fresh buffer means no fresh pages to fault in, and a lower peak.
     const size_t outBytes = static_cast<size_t>(outStride) * static_cast<size_t>(outHeight) + 1;
     const bool inPlace = outWidth <= w && outHeight <= h;
-    uint8_t* out = inPlace ? pixels : static_cast<uint8_t*>(std::malloc(outBytes));
+    uint8_t* out = inPlace || block == nullptr
+                       ? pixels
+                       : static_cast<uint8_t*>(AllocatePictureMemory(outBytes));
     if (block == nullptr || out == nullptr) {
         Trace("scale: out of memory");
-        std::free(block);
-        if (!inPlace) {
-            std::free(out);
-        }
         failed = 1;
         return;
     }
@@ -210,13 +209,10 @@ void DibImage::FitToBox(int32_t boxWidth, int32_t boxHeight) {
                     static_cast<int32_t>(rowBytes));
     }
 
-    std::free(block);
-    if (inPlace) {
-        // Give the unused tail back; a refusal just keeps the larger block.
-        void* smaller = std::realloc(pixels, outBytes);
-        pixels = smaller != nullptr ? static_cast<uint8_t*>(smaller) : pixels;
-    } else {
-        std::free(pixels);
+    if (!inPlace) {
+        std::free(pixelBlock);
+        pixelBlock = out;
+        pixelBlockBytes = outBytes;
         pixels = out;
     }
     width = outWidth;

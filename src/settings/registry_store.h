@@ -25,7 +25,8 @@ enum StoreType : uint32_t {
 };
 
 // Opens the key below the current user's root, creating it (and its parents) with the given
-// class when it is missing.
+// class when it is missing. The store file creates it with its first value instead, so that
+// reading writes nothing.
 int32_t StoreCreateKey(const char* path, const char* keyClass, StoreKey* key);
 // Opens an existing key only.
 int32_t StoreOpenKey(const char* path, StoreKey* key);
@@ -39,3 +40,7 @@ void StoreCloseKey(StoreKey key);
 int32_t StoreDeleteKey(const char* path);
 // The class string the key was created with.
 int32_t StoreQueryKeyClass(const char* path, char* keyClass, uint32_t size);
+// Changes made between these two reach the store together, all or none, and Commit says
+// whether they did. The registry takes each change as it is made: there both do nothing.
+void StoreBeginChanges();
+int32_t StoreCommitChanges();

@@ -62,3 +62,9 @@ int32_t StoreQueryKeyClass(const char* path, char* keyClass, uint32_t size) {
     RegCloseKey(opened);
     return rc;
 }
+
+void StoreBeginChanges() {}
+
+int32_t StoreCommitChanges() {
+    return ERROR_SUCCESS;
+}

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 
 namespace {
 
@@ -173,41 +174,48 @@ bool ParseData(const std::string& text, RegistryValue* value) {
     return false;
 }
 
-// Splits the text into logical lines: CR dropped, a trailing backslash joins the next line.
-std::vector<std::string> LogicalLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string current;
+// The next logical line at *pos: CR dropped, a trailing backslash joins the next line. False
+// at the end of the text.
+bool NextLogicalLine(const std::string& text, size_t* pos, std::string* current) {
+    if (*pos > text.size()) {
+        return false;
+    }
+    current->clear();
     bool continued = false;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
+    while (*pos <= text.size()) {
+        size_t end = text.find('\n', *pos);
         if (end == std::string::npos) {
             end = text.size();
         }
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+        size_t start = *pos;
+        size_t stop = end;
+        if (stop > start && text[stop - 1] == '\r') {
+            --stop;
         }
         if (continued) {
-            const size_t first = line.find_first_not_of(" \t");
-            line = first == std::string::npos ? "" : line.substr(first);
+            while (start < stop && (text[start] == ' ' || text[start] == '\t')) {
+                ++start;
+            }
         }
-        current += line;
+        current->append(text, start, stop - start);
+        *pos = end + 1;
         // Only hex lists wrap: a quoted text always ends in its quote, a key in its bracket.
-        continued =
-            !current.empty() && current.back() == '\\' && current[0] != ';' && current[0] != '[';
-        if (continued) {
-            current.pop_back();
-        } else {
-            lines.push_back(current);
-            current.clear();
+        continued = !current->empty() && current->back() == '\\' && (*current)[0] != ';' &&
+                    (*current)[0] != '[';
+        if (!continued) {
+            return true;
         }
-        start = end + 1;
+        current->pop_back();
     }
-    if (continued) {
-        lines.push_back(current);
+    return true;
+}
+
+std::string Folded(const std::string& text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = Lower(c);
     }
-    return lines;
+    return out;
 }
 
 }  // namespace
@@ -266,18 +274,24 @@ RegistryValue* FindValue(RegistryKey& key, const std::string& name) {
 
 bool ParseRegistryText(const std::string& text, RegistryText* out) {
     RegistryText parsed;
-    const std::vector<std::string> lines = LogicalLines(text);
-    size_t i = 0;
-    while (i < lines.size() && lines[i].empty()) {
-        ++i;
+    size_t pos = 0;
+    std::string line;
+    bool found = false;
+    while (NextLogicalLine(text, &pos, &line)) {
+        if (!line.empty()) {
+            found = line == Header;
+            break;
+        }
     }
-    if (i >= lines.size() || lines[i] != Header) {
+    if (!found) {
         return false;
     }
+    // Sets of the folded names seen so far keep the duplicate checks linear in the text.
+    std::unordered_set<std::string> paths;
+    std::unordered_set<std::string> names;
     RegistryKey* key = nullptr;
     bool classAllowed = false;
-    for (++i; i < lines.size(); ++i) {
-        const std::string& line = lines[i];
+    while (NextLogicalLine(text, &pos, &line)) {
         if (line.empty()) {
             continue;
         }
@@ -288,17 +302,18 @@ bool ParseRegistryText(const std::string& text, RegistryText* out) {
                 return false;
             }
             const std::string path = line.substr(prefix.size(), line.size() - prefix.size() - 1);
-            if (parsed.FindKey(path)) {
+            if (!paths.insert(Folded(path)).second) {
                 return false;
             }
             parsed.keys.push_back(RegistryKey{path, "", {}});
             key = &parsed.keys.back();
+            names.clear();
             classAllowed = true;
             continue;
         }
         if (line.compare(0, std::strlen(ClassPrefix), ClassPrefix) == 0 && classAllowed) {
-            size_t pos = std::strlen(ClassPrefix);
-            if (!Unquote(line, &pos, &key->keyClass) || pos != line.size()) {
+            size_t at = std::strlen(ClassPrefix);
+            if (!Unquote(line, &at, &key->keyClass) || at != line.size()) {
                 return false;
             }
             classAllowed = false;
@@ -312,16 +327,16 @@ bool ParseRegistryText(const std::string& text, RegistryText* out) {
             return false;
         }
         RegistryValue value;
-        size_t pos = 0;
+        size_t at = 0;
         if (line[0] == '@') {
-            pos = 1;
-        } else if (!Unquote(line, &pos, &value.name)) {
+            at = 1;
+        } else if (!Unquote(line, &at, &value.name)) {
             return false;
         }
-        if (pos >= line.size() || line[pos] != '=' || !ParseData(line.substr(pos + 1), &value)) {
+        if (at >= line.size() || line[at] != '=' || !ParseData(line.substr(at + 1), &value)) {
             return false;
         }
-        if (FindValue(*key, value.name)) {
+        if (!names.insert(Folded(value.name)).second) {
             return false;
         }
         key->values.push_back(std::move(value));

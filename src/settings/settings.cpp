@@ -96,7 +96,8 @@ void LoadSettings() {
     ReadStringValue(g_settings.path, "path", DefaultPath);
 }
 
-void SaveSettings() {
+bool SaveSettings() {
+    StoreBeginChanges();
     WriteDwordValue(&g_settings.delay, "delay");
     WriteDwordValue(&g_settings.position, "position");
     WriteDwordValue(&g_settings.mode, "mode");
@@ -104,6 +105,7 @@ void SaveSettings() {
     WriteDwordValue(&g_settings.subdirs, "subdirs");
     WriteDwordValue(&g_settings.random, "random");
     WriteStringValue(g_settings.path, "path");
+    return StoreCommitChanges() == StoreOk;
 }
 
 void DeleteSettings() {

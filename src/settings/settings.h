@@ -23,7 +23,9 @@ constexpr const char* DefaultPath = "C:\\Fotovane Images";
 const char* SettingsKeyPath();
 
 void LoadSettings();
-void SaveSettings();
+// Writes all seven values together. The registry's failures pass silently (true); the store
+// file's are told on stderr and give false.
+bool SaveSettings();
 void DeleteSettings();
 
 void ReadDwordValue(int32_t* value, const char* name, int32_t fallback);

@@ -46,6 +46,7 @@ TEST(ProgramOptions, PicksWhereToDraw) {
         {"--root --window-id 0x1A", PlaceWindowId, 0x1a},
         {"-window-id 0X1a -root", PlaceWindowId, 0x1a},
         {"-root -window", PlaceRoot, 0},
+        {"--root --defaults", PlaceRoot, 0},
         // Accepted for the hosts' sake and ignored.
         {"-root -fps -no-fps -install -noinstall -mono -visual default", PlaceRoot, 0},
         {"--visual TrueColor --mono", PlaceStandalone, 0},
@@ -60,39 +61,90 @@ TEST(ProgramOptions, PicksWhereToDraw) {
     }
 }
 
-TEST(ProgramOptions, RefusesWhatItDoesNotKnow) {
-    const char* cases[] = {
-        "-bogus",
-        "--",
-        "-",
-        "picture.jpg",
-        "---root",
-        "-window-id",
-        "-window-id 0",
-        "-window-id 0x",
-        "-window-id 12ab",
-        "-window-id -5",
-        "--delay",
-        "--delay -1",
-        "--delay 1.5",
-        "--delay 99999999999",
-        "--delay x",
-        "--mode",
-        "--mode slideshow",
-        "--size huge",
-        "--size Full",
-        "--position left",
-        "--folder",
-        "-visual",
-        "--random=yes",
+// What the program does for a command line, and the one line naming what was wrong.
+TEST(ProgramOptions, NamesWhatItRefuses) {
+    struct Case {
+        const char* line;
+        ProgramAction action;  // when accepted
+        const char* error;     // when refused
     };
-    for (const char* line : cases) {
+    const Case cases[] = {
+        {"--help", ActionHelp, nullptr},
+        {"-h", ActionHelp, nullptr},
+        {"-root --help --bogus", ActionHelp, nullptr},
+        {"--version", ActionVersion, nullptr},
+        {"-version", ActionVersion, nullptr},
+        {"--add-to-xscreensaver", ActionAddToXScreenSaver, nullptr},
+        {"--root --defaults --delay 5", ActionShow, nullptr},
+        {"-bogus", ActionShow,
+         "fotovane: unknown option '-bogus'; fotovane --help lists the options"},
+        {"--", ActionShow, "fotovane: unknown option '--'; fotovane --help lists the options"},
+        {"-", ActionShow, "fotovane: unknown option '-'; fotovane --help lists the options"},
+        {"---root", ActionShow,
+         "fotovane: unknown option '---root'; fotovane --help lists the options"},
+        {"--random=yes", ActionShow,
+         "fotovane: unknown option '--random=yes'; fotovane --help lists the options"},
+        {"picture.jpg", ActionShow,
+         "fotovane: 'picture.jpg' is not an option; fotovane --help lists them"},
+        {"-root extra", ActionShow,
+         "fotovane: 'extra' is not an option; fotovane --help lists them"},
+        {"-window-id", ActionShow, "fotovane: -window-id needs a value"},
+        {"-window-id 0", ActionShow, "fotovane: -window-id: '0' is not a window id"},
+        {"-window-id 0x", ActionShow, "fotovane: -window-id: '0x' is not a window id"},
+        {"-window-id 12ab", ActionShow, "fotovane: -window-id: '12ab' is not a window id"},
+        {"-window-id -5", ActionShow, "fotovane: -window-id: '-5' is not a window id"},
+        {"--delay", ActionShow, "fotovane: --delay needs a value"},
+        {"--delay abc", ActionShow, "fotovane: --delay: 'abc' is not a number of seconds"},
+        {"--delay -1", ActionShow, "fotovane: --delay: '-1' is not a number of seconds"},
+        {"--delay 1.5", ActionShow, "fotovane: --delay: '1.5' is not a number of seconds"},
+        {"--delay 99999999999", ActionShow,
+         "fotovane: --delay: '99999999999' is not a number of seconds"},
+        {"--mode", ActionShow, "fotovane: --mode needs a value"},
+        {"--mode slideshow", ActionShow, "fotovane: --mode: 'slideshow' is not slide or collage"},
+        {"--size huge", ActionShow, "fotovane: --size: 'huge' is not full, large or small"},
+        {"--size Full", ActionShow, "fotovane: --size: 'Full' is not full, large or small"},
+        {"--position left", ActionShow,
+         "fotovane: --position: 'left' is not centered or scattered"},
+        {"--folder", ActionShow, "fotovane: --folder needs a value"},
+        {"-visual", ActionShow, "fotovane: -visual needs a value"},
+    };
+    for (const Case& c : cases) {
         ProgramOptions options;
-        EXPECT_FALSE(Parse(line, &options)) << line;
+        bool accepted = Parse(c.line, &options);
+        EXPECT_EQ(accepted, c.error == nullptr) << c.line;
+        if (accepted) {
+            EXPECT_EQ(options.action, c.action) << c.line;
+        } else {
+            EXPECT_STREQ(options.error, c.error) << c.line;
+        }
     }
     std::string longFolder = "--folder /" + std::string(MaxPath, 'a');
     ProgramOptions options;
     EXPECT_FALSE(Parse(longFolder, &options));
+    EXPECT_STREQ(options.error, "fotovane: --folder: the folder name is longer than 259 bytes");
+}
+
+// XScreenSaver's settings tool wraps a long line with blanks, a backslash and tabs; the
+// daemon joins the lines and leaves the blanks and tabs in the folder's name.
+TEST(ProgramOptions, UnwrapsFoldersTheSettingsToolWrapped) {
+    struct Case {
+        const char* folder;
+        int32_t changed;
+        const char* unwrapped;
+    };
+    const Case cases[] = {
+        {"/home/u/My\t\t   \t\t\t\t  Photos", 1, "/home/u/My Photos"},
+        {"/a b\t\t\t   \t\tc d\t    \te", 1, "/a b c d e"},
+        {"/home/u/My Photos", 0, "/home/u/My Photos"},
+        {"/home/u/My   Photos", 0, "/home/u/My   Photos"},
+        {"/home/u/My\tPhotos", 0, "/home/u/My\tPhotos"},
+        {"/x\t\ty", 0, "/x\t\ty"},
+    };
+    for (const Case& c : cases) {
+        char unwrapped[MaxPath];
+        EXPECT_EQ(UnwrapFolder(c.folder, unwrapped), c.changed) << c.folder;
+        EXPECT_STREQ(unwrapped, c.unwrapped) << c.folder;
+    }
 }
 
 TEST(ProgramOptions, ShowSettingsOverrideOnlyWhatIsGiven) {

@@ -6,10 +6,11 @@ the same picture pipeline as the saver.
 """
 
 import os
+import resource
 import subprocess
 
 from harness.common import SETTINGS_KEY, SYSTEM_KEY, Failure, Image, Process, difference, \
-    poll, require as require_tools, run, skip
+    noise, poll, require as require_tools, run, skip
 
 try:
     from Xlib import X, display as xdisplay  # python3-xlib
@@ -142,6 +143,19 @@ class Server:
         reply = colormap.query_colors(list(range(256)))
         return {i: (c.red >> 8, c.green >> 8, c.blue >> 8) for i, c in enumerate(reply)}
 
+    def steady(self, window=None, deadline_s=10):
+        """The window's pixels once they are not all black and the same on two looks in a
+        row, or None."""
+        last = [None]
+
+        def same():
+            shot = self.grab(window)
+            done = any(shot.data) and last[0] is not None and shot.data == last[0].data
+            last[0] = shot
+            return done
+
+        return last[0] if poll(same, deadline_s, 0.1) else None
+
     def as_mapped(self, window, picture):
         """The picture as the window's colormap can show it: a colour that a full shared
         colormap lacks takes the nearest cell there, the first of equals."""
@@ -221,6 +235,21 @@ def reference(fvcheck, picture, box, depth, work):
     if result.returncode != 0:
         raise Failure("fvcheck failed on %s: %s" % (picture, result.stderr.strip()))
     return Image.read(os.path.join(out, os.path.splitext(os.path.basename(picture))[0] + ".ppm"))
+
+
+def long_decode(fvcheck, box, work):
+    """A folder holding a 48-megapixel picture of noise, and the processor time the shared
+    pipeline spends on it for the box on this machine, however fast it is."""
+    folder = os.path.join(work, "large")
+    os.makedirs(folder, exist_ok=True)
+    picture = os.path.join(folder, "noise.jpg")
+    if not os.path.exists(picture):
+        os.symlink(noise(os.path.join(os.path.dirname(work), "noise-48mp.jpg"), 8000, 6000),
+                   picture)
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    reference(fvcheck, picture, box, 24, work)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return folder, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime
 
 
 def shows(server, window, region, picture, left, top, deadline_s=10, bits=(8, 8, 8)):

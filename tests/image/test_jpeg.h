@@ -57,8 +57,7 @@ void FillImage(DibImage& image, int32_t width, int32_t height, F byteAt) {
     image.height = height;
     image.stride = DibStride(width);
     image.loaded = 1;
-    image.pixels = static_cast<uint8_t*>(
-        std::malloc(static_cast<size_t>(image.stride) * static_cast<size_t>(height) + 1));
+    image.TakePixels(static_cast<size_t>(image.stride) * static_cast<size_t>(height) + 1);
     for (int32_t y = 0; y < height; ++y) {
         for (int32_t x = 0; x < width; ++x) {
             for (int c = 0; c < 3; ++c) {

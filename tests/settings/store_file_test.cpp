@@ -1,12 +1,18 @@
 // The store file that stands in for the registry off Windows: its text, and that it stays
 // whole when things go wrong.
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstddef>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include "settings/registry_text.h"
 #include "settings/store_fixture.h"
@@ -98,37 +104,144 @@ TEST_F(StoreFileTest, RejectsTextItCannotRead) {
     }
 }
 
-TEST_F(StoreFileTest, DamagedFileReadsAsDefaultsAndIsNeverOverwritten) {
-    const std::string damaged =
-        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Screen Savers\\Fotovane3.0]\n"
-        "\"delay\"=dword:00000003\n\"path\"=\"C:\\\\half";
-    WriteFile(StoreFile(), damaged);
-
-    LoadSettings();
-    EXPECT_EQ(g_settings.delay, 10);
-    EXPECT_STREQ(g_settings.path, "C:\\Fotovane Images");
-
-    g_settings.delay = 99;
-    SaveSettings();
-    DeleteSettings();
-    EXPECT_EQ(ReadFile(StoreFile()), damaged);
+// A regular file's text, else its type: opening a FIFO or a device is what must not happen.
+std::string Describe(const std::string& path) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+        return "absent";
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return "type " + std::to_string(info.st_mode & S_IFMT);
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
-TEST_F(StoreFileTest, UnusableConfigFolderGivesDefaultsAndWritesNothing) {
-    // A file where the folder should be: no permission trick, so it holds for root too.
-    const std::string blocker = home_ + "/fotovane";
-    {
-        std::ofstream out(blocker);
-        out << "not a folder";
-    }
+constexpr const char* StoreWithDelay3 =
+    "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Screen Savers\\Fotovane3.0]\n"
+    "\"delay\"=dword:00000003\n";
 
-    LoadSettings();
-    EXPECT_EQ(g_settings.delay, 10);
-    EXPECT_STREQ(g_settings.path, "C:\\Fotovane Images");
-    g_settings.delay = 1;
-    SaveSettings();
-    DeleteSettings();
-    EXPECT_EQ(ReadFile(blocker), "not a folder");
+// Runs body in a child process, its stderr into errors when named.
+pid_t Spawn(const std::function<bool()>& body, const std::string& errors = "") {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!errors.empty()) {
+            dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        }
+        _exit(body() ? 0 : 1);
+    }
+    return child;
+}
+
+int ExitCode(pid_t child) {
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Permissions do not stop root: the save then runs as nobody.
+void ReadOnly(const std::string& folder) {
+    for (const std::string& path : {folder + "/..", folder, folder + "/registry.reg"}) {
+        ASSERT_TRUE(geteuid() != 0 || chown(path.c_str(), 65534, 65534) == 0);
+    }
+    chmod(folder.c_str(), 0555);
+}
+
+void AsNobody() {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+        _exit(3);
+    }
+}
+
+void WithFullDisk() {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit = {64, 64};
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+TEST_F(StoreFileTest, HostileStoresNeitherStallNorLoseData) {
+    using Folder = const std::string&;
+    struct Case {
+        const char* name;
+        std::string text;     // the store file, when not empty
+        void (*odd)(Folder);  // what else is odd about the folder
+        int32_t loads;        // the delay a load gives
+        bool saves = false;
+        bool keptAside = false;     // the old file is kept as registry.reg.damaged
+        void (*limit)() = nullptr;  // on the saving process
+    };
+    std::string manyKeys = "REGEDIT4\n";
+    for (int i = 0; i < 20000; ++i) {
+        manyKeys += "[HKEY_CURRENT_USER\\K" + std::to_string(i) + "]\n\"v\"=dword:00000001\n";
+    }
+    const std::string ok = StoreWithDelay3;
+    manyKeys += ok.substr(9);
+    const Case cases[] = {
+        {"too large", "REGEDIT4\n;" + std::string(2 << 20, 'x'), nullptr, 10, true, true},
+        {"many keys", manyKeys, nullptr, 3, true, false},
+        {"damaged", ok + "\"path\"=\"C:\\\\half", nullptr, 10, true, true},
+        {"FIFO store", "", [](Folder f) { mkfifo((f + "/registry.reg").c_str(), 0600); }, 10},
+        {"FIFO lock", ok, [](Folder f) { mkfifo((f + "/registry.lock").c_str(), 0600); }, 3},
+        {"link to a device", "",
+         [](Folder f) { symlink("/dev/zero", (f + "/registry.reg").c_str()); }, 10},
+        {"folder as store", "", [](Folder f) { mkdir((f + "/registry.reg").c_str(), 0700); }, 10},
+        {"file as folder", "", [](Folder f) { rmdir(f.c_str()), std::ofstream(f) << "x"; }, 10},
+        {"read-only folder", ok, ReadOnly, 3, false, false, AsNobody},
+        {"full disk", ok, nullptr, 3, false, false, WithFullDisk},
+    };
+    const std::string folder = home_ + "/fotovane";
+    const std::string errors = home_ + "/errors";
+    auto state = [&] {
+        const std::string lock = Describe(folder + "/registry.lock");
+        return Describe(folder) + Describe(StoreFile()) + Describe(StoreFile() + ".damaged") +
+               (lock.rfind("type", 0) == 0 ? lock : "");
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(system(("chmod -R u+rwX " + home_ + "; rm -rf " + folder).c_str()), 0);
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        if (!c.text.empty()) {
+            std::ofstream(StoreFile(), std::ios::binary) << c.text;
+        }
+        if (c.odd) {
+            c.odd(folder);
+        }
+        const std::string before = state();
+
+        alarm(60);  // a store that blocks fails here instead of stalling the run
+        // Processor time, which other work on the machine does not stretch.
+        const std::clock_t start = std::clock();
+        LoadSettings();
+        const double took = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+        EXPECT_EQ(g_settings.delay, c.loads);
+        // Linear work on a megabyte at most, about 0.1 s; quadratic work took minutes.
+        EXPECT_LT(took, 2.0);
+
+        g_settings.delay = 77;
+        const int saved = ExitCode(Spawn(
+            [&] {
+                if (c.limit) {
+                    c.limit();
+                }
+                return SaveSettings();
+            },
+            errors));
+        alarm(0);
+        EXPECT_EQ(saved == 0, c.saves);
+        const std::string told = Describe(errors);
+        if (!c.saves) {
+            EXPECT_EQ(state(), before);
+            EXPECT_NE(told.find("cannot save settings"), std::string::npos) << told;
+            continue;
+        }
+        LoadSettings();
+        EXPECT_EQ(g_settings.delay, 77);
+        EXPECT_EQ(Describe(StoreFile() + ".damaged"), c.keptAside ? c.text : "absent");
+        EXPECT_EQ(told.find("kept it as " + StoreFile() + ".damaged") != std::string::npos,
+                  c.keptAside)
+            << told;
+    }
 }
 
 TEST_F(StoreFileTest, ConcurrentSavesFromTwoProcessesLoseNothing) {
@@ -167,6 +280,55 @@ TEST_F(StoreFileTest, ConcurrentSavesFromTwoProcessesLoseNothing) {
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->values.size(), 2u * Rounds);
     EXPECT_EQ(access((StoreFile() + ".tmp." + std::to_string(children[0])).c_str(), F_OK), -1);
+}
+
+// Every field differs from run to run, so a mix of two runs shows in any field.
+SaverSettings RunSettings(int run) {
+    SaverSettings settings = {run, run + 1000, run + 2000, run + 3000, run + 4000, run + 5000, {}};
+    std::snprintf(settings.path, sizeof settings.path, "/run/%d", run);
+    return settings;
+}
+
+TEST_F(StoreFileTest, ConcurrentSavesLeaveOneRunsSettingsWhole) {
+    for (int pair = 0; pair < 25; ++pair) {
+        pid_t children[2];
+        for (int i = 0; i < 2; ++i) {
+            children[i] = Spawn([&] {
+                g_settings = RunSettings(pair * 2 + i);
+                return SaveSettings();
+            });
+        }
+        EXPECT_EQ(ExitCode(children[0]) + ExitCode(children[1]), 0);
+        LoadSettings();
+        const int run = g_settings.delay;
+        ASSERT_TRUE(run == pair * 2 || run == pair * 2 + 1) << run;
+        const SaverSettings expected = RunSettings(run);
+        EXPECT_EQ(std::memcmp(&g_settings, &expected, offsetof(SaverSettings, path)), 0) << pair;
+        EXPECT_STREQ(g_settings.path, expected.path);
+    }
+}
+
+// Without HOME the password database names the home folder; without an entry there, nothing
+// is written anywhere. Run in a private root with its own password file.
+TEST_F(StoreFileTest, HomeComesFromThePasswordDatabase) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs chroot";
+    }
+    for (const char* entry : {"root:x:0:0::/home/u:/bin/sh\n", "other:x:1:1::/home/u:/bin/sh\n"}) {
+        const bool listed = entry[0] == 'r';
+        const std::string root = home_ + (listed ? "/listed" : "/unlisted");
+        ASSERT_EQ(system(("mkdir -p " + root + "/etc " + root + "/home/u").c_str()), 0);
+        std::ofstream(root + "/etc/passwd") << entry;
+        const int code = ExitCode(Spawn([&] {
+            unsetenv("HOME");
+            unsetenv("XDG_CONFIG_HOME");
+            return chroot(root.c_str()) == 0 && chdir("/") == 0 && SaveSettings();
+        }));
+        EXPECT_EQ(code, listed ? 0 : 1);
+        const std::string store = root + "/home/u/.config/fotovane/registry.reg";
+        EXPECT_EQ(access(store.c_str(), F_OK) == 0, listed) << entry;
+        EXPECT_EQ(access((root + "/.config").c_str(), F_OK), -1);
+    }
 }
 
 TEST_F(StoreFileTest, KeysAndNamesIgnoreCase) {

@@ -31,7 +31,7 @@ class StoreTest : public ::testing::Test {
         StoreDeleteKey(SettingsKeyPath());
         StoreDeleteKey(SystemKey);
 #ifndef _WIN32
-        const std::string command = "rm -rf '" + home_ + "'";
+        const std::string command = "chmod -R u+rwX '" + home_ + "'; rm -rf '" + home_ + "'";
         ASSERT_EQ(system(command.c_str()), 0);
 #endif
     }

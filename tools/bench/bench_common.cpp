@@ -32,22 +32,46 @@ std::string PictureName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+namespace {
+// Reads the header and sets the reduction that Decode picks for the picture as shown.
+void ReadHeaderReduced(jpeg_decompress_struct* cinfo, int32_t boxWidth, int32_t boxHeight) {
+    ExifWatch exif;
+    WatchExifOrientation(cinfo, &exif);
+    jpeg_read_header(cinfo, TRUE);
+    const bool sidesSwap = OrientationSwapsSides(exif.orientation);
+    const JDIMENSION shownW = sidesSwap ? cinfo->image_height : cinfo->image_width;
+    const JDIMENSION shownH = sidesSwap ? cinfo->image_width : cinfo->image_height;
+    cinfo->scale_num = 1;
+    cinfo->scale_denom =
+        static_cast<unsigned>(ScaleDenominator(shownW, shownH, boxWidth, boxHeight, SizeRuleFit));
+}
+}  // namespace
+
+int32_t BenchReduction(const char* path, int32_t boxWidth, int32_t boxHeight) {
+    FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) {
+        return 0;
+    }
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, f);
+    ReadHeaderReduced(&cinfo, boxWidth, boxHeight);
+    const int32_t d = static_cast<int32_t>(cinfo.scale_denom);
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(f);
+    return d;
+}
+
 void PlainDecode(FILE* stream, int32_t boxWidth, int32_t boxHeight, bool keepPicture) {
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
     jpeg_create_decompress(&cinfo);
     jpeg_stdio_src(&cinfo, stream);
-    ExifWatch exif;
-    WatchExifOrientation(&cinfo, &exif);
-    jpeg_read_header(&cinfo, TRUE);
     // The baseline does not turn the picture, but it reduces it as Decode does.
-    const bool sidesSwap = OrientationSwapsSides(exif.orientation);
-    const JDIMENSION shownW = sidesSwap ? cinfo.image_height : cinfo.image_width;
-    const JDIMENSION shownH = sidesSwap ? cinfo.image_width : cinfo.image_height;
-    cinfo.scale_num = 1;
-    cinfo.scale_denom =
-        static_cast<unsigned>(ScaleDenominator(shownW, shownH, boxWidth, boxHeight, SizeRuleFit));
+    ReadHeaderReduced(&cinfo, boxWidth, boxHeight);
     jpeg_start_decompress(&cinfo);
     const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * cinfo.output_components;
     uint8_t* buffer =

@@ -20,3 +20,7 @@ std::string PictureName(const std::string& path);
 // picture as shown: into a whole picture like Decode, or into one reused row, the least any
 // program does.
 void PlainDecode(FILE* stream, int32_t boxWidth, int32_t boxHeight, bool keepPicture);
+
+// The reduction Decode picks for the picture in the file as shown in the box; 0 when the file
+// has no readable header.
+int32_t BenchReduction(const char* path, int32_t boxWidth, int32_t boxHeight);

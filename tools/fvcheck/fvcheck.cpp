@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include "image/decode.h"
 #include "image/dib_image.h"
 #include "image/display.h"
 #include "image/exif_marker.h"
@@ -54,7 +55,7 @@ bool ReadSourceSize(HeaderWork* work, FILE* f, SourceSize* size) {
         return false;
     }
     jpeg_create_decompress(&work->cinfo);
-    jpeg_stdio_src(&work->cinfo, f);
+    UseStreamSource(&work->cinfo, f);
     ExifWatch exif;
     WatchExifOrientation(&work->cinfo, &exif);
     jpeg_read_header(&work->cinfo, TRUE);
