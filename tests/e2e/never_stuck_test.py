@@ -71,7 +71,7 @@ def slow_pictures(folder):
                      8000, 6000)
     if not os.path.exists(os.path.join(folder, "noise.jpg")):
         os.symlink(noise, os.path.join(folder, "noise.jpg"))
-    # Shown, after a second or so of decoding: a progressive picture 13000 pixels square.
+    # A progressive picture that declares 13000 pixels square over 64x64 of data.
     declared_picture(os.path.join(folder, "slow.jpg"), 13000, 13000, "-progressive")
     # Given up: arithmetic coding over a declared 52000 square took seconds per frame.
     declared_picture(os.path.join(folder, "hostile.jpg"), 52000, 52000, "-arithmetic")
