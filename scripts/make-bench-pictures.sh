@@ -20,23 +20,9 @@ dir=${1:-"$(dirname "$0")/../build/bench-pictures"}
 mkdir -p "$dir"
 
 make_photo() {  # name width height seed
-    local out="$dir/$1.jpg"
-    [ -s "$out" ] && return 0
-    echo "making $out ($2x$3)"
-    # A plasma fractal with blur and grain has the texture and entropy of a photograph. It is
-    # made in bands of 1000 rows, which keeps ImageMagick within its default resource limits.
-    {
-        printf 'P6\n%d %d\n255\n' "$2" "$3"
-        local y=0 band=0
-        while [ "$y" -lt "$3" ]; do
-            local rows=$(( $3 - y < 1000 ? $3 - y : 1000 ))
-            convert -size "$2x$rows" -seed $(( $4 * 100 + band )) plasma:fractal -blur 0x1.5 \
-                -attenuate 0.4 +noise Gaussian -depth 8 rgb:-
-            y=$(( y + rows ))
-            band=$(( band + 1 ))
-        done
-    } | cjpeg -quality 90 -sample 2x2 -outfile "$out.tmp"
-    mv "$out.tmp" "$out"
+    [ -s "$dir/$1.jpg" ] && return 0
+    echo "making $dir/$1.jpg ($2x$3)"
+    "$(dirname "$0")/make-photo.sh" "$dir/$1.jpg" "$2" "$3" "$4" -sample 2x2
 }
 
 make_photo photo-12mp 4000 3000 12

@@ -87,18 +87,12 @@ private_display() {
         return
     fi
     private=1
-    for n in $(seq 90 190); do
-        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-            export DISPLAY=":$n"
-            break
-        fi
-    done
-    Xvfb "$DISPLAY" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
+    # The server picks a free display number and names it once it accepts clients.
+    local named number
+    exec {named}< <(exec Xvfb -displayfd 1 -screen 0 "${size}x24" -nolisten tcp 2>/dev/null)
     xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break
-        sleep 0.05
-    done
+    read -r -t 30 number <&"$named" || { echo "run-saver: Xvfb did not start" >&2; exit 1; }
+    export DISPLAY=":$number"
     echo "run-saver: no display of yours; using a private Xvfb on $DISPLAY ($size)"
 }
 

@@ -73,8 +73,9 @@ echo "== The Windows and Linux savers draw the same first frame"
 # Needs both builds; the Linux saver runs on the Wine test's X server after Fotovane.scr.
 for depth in 24 16; do
     status=0
-    scripts/with-wine.sh --size 1024x768x$depth /usr/bin/python3 -B tests/x11/cross_test.py \
-        build/windows/Fotovane.scr build/linux/fotovane build/cross-front-end-$depth || status=$?
+    PYTHONPATH=$root/tests scripts/with-wine.sh --size 1024x768x$depth /usr/bin/python3 -B \
+        tests/x11/cross_test.py build/cross-front-end-$depth build/windows/Fotovane.scr \
+        build/linux/fotovane || status=$?
     case $status in
         0) passed=$((passed + 1)) ;;
         77) echo "test.sh: the cross-front-end check at depth $depth was skipped" ;;

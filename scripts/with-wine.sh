@@ -11,7 +11,6 @@ if [ "${1:-}" = "--size" ]; then
 fi
 
 work=$(mktemp -d /tmp/fotovane-wine.XXXXXX)
-display=""
 xvfb_pid=""
 
 cleanup() {
@@ -25,23 +24,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A free display number: no lock file and no socket.
-for n in $(seq 90 190); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-        display=":$n"
-        break
-    fi
-done
-[ -n "$display" ] || { echo "with-wine: no free X display" >&2; exit 1; }
-
-Xvfb "$display" -screen 0 "$size" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# The server picks a free display number and names it once it accepts clients: probing for
+# a free number here would race with other servers starting.
+exec {named}< <(exec Xvfb -displayfd 1 -screen 0 "$size" -nolisten tcp 2>"$work/xvfb.log")
 xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X${display#:}" ] && break
-    sleep 0.05
-done
+read -r -t 30 number <&"$named" || { echo "with-wine: Xvfb did not start" >&2; exit 1; }
 
-export DISPLAY=$display
+export DISPLAY=":$number"
 export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all
 # No Mono/Gecko installers, and a crash exits at once instead of opening the debugger.

@@ -1,18 +1,19 @@
 """Configure, then run: the real setup dialog driven with X input, then the full-screen saver
 showing the stored settings.
 
-    python3 configure_test.py SCR HELPER WORKDIR RESOURCE_H
+    python3 configure_test.py WORKDIR SCR HELPER RESOURCE_H
 """
 
 import os
 import re
 import sys
 
-import fvdrive as fv
+from harness import common as fv, wine, x11
 
 TITLE = "Fotovane 3.0 Setup"
 WIDE = "#e03020"  # 1024x256: fitted into the Small box of 512x384 it is 512x128
 TALL = "#20c040"  # 256x768: fitted it is 128x384
+DELAY_S = 3  # the first frame stays this long: looks at it come a few tenths of a second apart
 
 
 def control_ids(resource_h):
@@ -53,31 +54,27 @@ def near(pixel, hex_colour, tolerance=16):
 
 
 def configure(scr, helper, report, registry, ids, folder):
-    registry.delete(fv.SETTINGS_KEY)  # the dialog starts from the defaults
-    dialog = fv.Saver(scr, "/c")
-    try:
+    registry.delete(wine.SETTINGS)  # the dialog starts from the defaults
+    with wine.Saver(scr, "/c") as dialog:
         # Collage also picks Scattered and Large; Centered and Small are chosen after it.
         click_control(helper, ids, "IDC_COLLAGE")
         click_control(helper, ids, "IDC_CENTERED")
         click_control(helper, ids, "IDC_SMALL")
-        replace_text(helper, ids, "IDC_DELAY", "1")
-        replace_text(helper, ids, "IDC_PATH", fv.windows_path(folder))
+        replace_text(helper, ids, "IDC_DELAY", str(DELAY_S))
+        replace_text(helper, ids, "IDC_PATH", wine.windows_path(folder))
         click_control(helper, ids, "IDOK")
         code = dialog.wait_exit(10)
         report.check(code == 0, "OK closes the dialog, exit code 0 (got %s)" % code)
-    finally:
-        dialog.kill()
-    stored = {name: registry.query(fv.SETTINGS_KEY, name)
+    stored = {name: registry.query(wine.SETTINGS, name)
               for name in ("delay", "size", "position", "mode", "path")}
-    report.check(stored == {"delay": "0x1", "size": "0x2", "position": "0x0", "mode": "0x1",
-                            "path": fv.windows_path(folder)},
+    report.check(stored == {"delay": hex(DELAY_S), "size": "0x2", "position": "0x0", "mode": "0x1",
+                            "path": wine.windows_path(folder)},
                  "the dialog stored what was chosen: %s" % stored)
 
 
 def run_saver(scr, helper, report, work):
-    helper.sync_cursor(900, 700)
-    saver = fv.Saver(scr, "/s")
-    try:
+    screen = x11.Server()
+    with helper.start_saver(scr, 900, 700) as saver:
         # Wide at (256, 320) 512x128, tall at (448, 192) 128x384: a cross when both are up.
         wide_only = [(256, 320), (767, 447), (300, 384), (720, 384)]
         tall_only = [(448, 192), (575, 575), (512, 200), (512, 560)]
@@ -85,7 +82,7 @@ def run_saver(scr, helper, report, work):
         shots = {}
 
         def look():
-            shot = fv.screenshot()
+            shot = screen.grab()
             wide = all(near(shot.pixel(x, y), WIDE) for x, y in wide_only)
             tall = all(near(shot.pixel(x, y), TALL) for x, y in tall_only)
             black = all(shot.pixel(x, y) == (0, 0, 0) for x, y in outside)
@@ -106,29 +103,26 @@ def run_saver(scr, helper, report, work):
             _, wide, tall, black = shots["both"]
             return wide and tall and black
 
-        report.check(fv.poll(both, 6, 0.2),
-                     "a second later the other picture lies over it: a collage, one second apart")
-        fv.screenshot(os.path.join(work, "configured-collage.ppm"))
+        report.check(fv.poll(both, 2 * DELAY_S + 5, 0.2), "%d s later the other picture lies "
+                     "over it: a collage, %d s apart" % (DELAY_S, DELAY_S))
+        screen.grab().save(os.path.join(work, "configured-collage.ppm"))
         fv.key("Escape")
         code = saver.wait_exit(5)
         report.check(code == 0, "a key ends the configured saver (exit code %s)" % code)
-    finally:
-        saver.kill()
 
 
 def main():
-    (scr, _, work, resource_h), helper, report = fv.start(4)
+    work, (scr, helper, resource_h), report = fv.start()
+    wine.require("convert")
+    helper = wine.Helper(helper)
     folder = os.path.join(work, "pictures")
     os.makedirs(folder, exist_ok=True)
-    fv.make_solid(os.path.join(folder, "wide.jpg"), 1024, 256, WIDE)
-    fv.make_solid(os.path.join(folder, "tall.jpg"), 256, 768, TALL)
-    registry = fv.Registry()
-
-    def checks():
-        configure(scr, helper, report, registry, control_ids(resource_h), folder)
-        run_saver(scr, helper, report, work)
-
-    return report.run(checks, registry)
+    fv.solid(os.path.join(folder, "wide.jpg"), 1024, 256, WIDE)
+    fv.solid(os.path.join(folder, "tall.jpg"), 256, 768, TALL)
+    with wine.Registry() as registry:
+        return report.run(lambda: (
+            configure(scr, helper, report, registry, control_ids(resource_h), folder),
+            run_saver(scr, helper, report, work)))
 
 
 if __name__ == "__main__":

@@ -1,5 +1,5 @@
 """The Linux saver as its users meet it, one case per CTest test:
-    linux_user_test.py CASE FOTOVANE FVCHECK WORKDIR
+    linux_user_test.py WORKDIR CASE FOTOVANE FVCHECK
 """
 
 import os
@@ -12,24 +12,21 @@ import sys
 import time
 import xml.etree.ElementTree as ElementTree
 
-import x11drive as xd
+from harness import common as fv, x11 as xd
 
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SOURCE = fv.SOURCE
 # Not the other daemon case's user: each has its own ~/.xscreensaver.
 TEST_USER = "fotovane-user"
 END_S = 1.0  # a destroyed host window must end the saver within this
 
 
 class Case:
-    def __init__(self, program, fvcheck, work):
+    def __init__(self, work, report, program, fvcheck):
         self.program, self.fvcheck, self.work = program, fvcheck, work
-        self.report, self.savers = xd.Report(), []
-        self.check = self.report.check
+        self.report, self.check = report, report.check
 
     def start(self, server, *arguments, program=None, **kwargs):
-        self.savers.append(xd.Saver(program or self.program, server, self.work, *arguments,
-                                    **kwargs))
-        return self.savers[-1]
+        return xd.Saver(program or self.program, server, self.work, *arguments, **kwargs)
 
     def expected(self, picture, box):
         return xd.reference(self.fvcheck, picture, box, 24, self.work)
@@ -37,7 +34,7 @@ class Case:
 
 def photo(folder, name, width, height):
     os.makedirs(folder, exist_ok=True)
-    return xd.make_photo(os.path.join(folder, name), width, height)
+    return fv.photo(os.path.join(folder, name), width, height)
 
 
 def placed_at(server, window, expected, deadline_s=15):
@@ -52,12 +49,12 @@ def placed_at(server, window, expected, deadline_s=15):
         row = shot.row(rows[0])
         columns = [x for x in range(shot.width) if any(row[x * 3:x * 3 + 3])]
         left = columns[0] if columns else 0
-        if xd.frame_difference(shot, expected, left, rows[0]) == (0, 0):
+        if fv.difference(shot, expected, left, rows[0])[::3] == (0, 0):
             found[0] = (left, rows[0])
             return True
         return False
 
-    xd.poll(look, deadline_s, 0.25)
+    fv.poll(look, deadline_s, 0.25)
     return found[0]
 
 
@@ -71,7 +68,7 @@ def command_line(case):
             (["--version"], 0, 1, r"^fotovane %s\n$" % re.escape(version)),
             (["--bogus"], 2, 2, r"^fotovane: unknown option '--bogus'; .*\n$"),
             (["--delay", "abc"], 2, 2, r"^fotovane: --delay: 'abc' is not a number of seconds\n$")):
-        result = xd.run(case.program, *arguments)
+        result = fv.run(case.program, *arguments)
         said, other = (result.stdout, result.stderr) if stream == 1 else \
             (result.stderr, result.stdout)
         case.check(result.returncode == status and re.search(pattern, said, re.S) and not other,
@@ -83,7 +80,7 @@ def command_line(case):
 def folder_notices(case):
     """No pictures: one stderr line naming the folder; on the screen a notice that does not
     (the same pixels for a short and a 200-character name)."""
-    xd.require("Xvfb", "runuser", "convert", "cjpeg")
+    xd.require("runuser", "convert", "cjpeg")
     root = "/tmp/fotovane-notices-%d" % os.getpid()
     long_name = ("a long folder name " * 12)[:199 - len(root)]
     for folder in ("empty", "other files", "locked"):
@@ -108,17 +105,17 @@ def folder_notices(case):
                 folder = os.path.join(root, name)
                 # Root reads any folder: the saver runs as another user.
                 command = as_user(server.name, case.program)
-                saver = case.start(server, *command[1:], "-window-id", hex(window.id),
-                                   "--folder", folder, program=command[0])
-                xd.poll(lambda: saver.stderr().endswith("\n"), 10, 0.1)
-                line = "fotovane: %s: %s\n" % (folder, what)
-                case.check(saver.stderr() == line, "%s: one line naming it (%r)"
-                           % (name[:30], saver.stderr()[:300]))
-                shown = xd.poll(lambda: any(server.grab(window).data), 10, 0.1)
-                time.sleep(0.3)  # the whole notice, not its first stroke
-                case.check(shown and saver.alive(), "%s: a notice, still running" % name[:30])
-                notices.setdefault(notice, set()).add(server.grab(window).data)
-                saver.terminate()
+                with case.start(server, *command[1:], "-window-id", hex(window.id), "--folder",
+                                folder, program=command[0]) as saver:
+                    fv.poll(lambda: saver.stderr().endswith("\n"), 10, 0.1)
+                    line = "fotovane: %s: %s\n" % (folder, what)
+                    case.check(saver.stderr() == line, "%s: one line naming it (%r)"
+                               % (name[:30], saver.stderr()[:300]))
+                    shown = server.steady(window)
+                    case.check(shown and saver.alive(), "%s: a notice, still running"
+                               % name[:30])
+                    notices.setdefault(notice, set()).add(shown and shown.data)
+                    saver.terminate()
     finally:
         subprocess.run(["rm", "-rf", root])
     case.check([len(n) for n in notices.values()] == [1, 1, 1],
@@ -133,26 +130,25 @@ def as_user(display, *command, home=None):
 
 def add_user():
     if os.getuid() != 0:
-        print("skipped: needs root to run the saver as another user")
-        sys.exit(xd.SKIP)
+        fv.skip("needs root to run the saver as another user")
     try:
         pwd.getpwnam(TEST_USER)
     except KeyError:
-        xd.run("useradd", "--create-home", "--shell", "/bin/sh", TEST_USER)
+        fv.run("useradd", "--create-home", "--shell", "/bin/sh", TEST_USER)
 
 
 def xscreensaver_page(case):
     """The real daemon as an unprivileged user: --add-to-xscreensaver makes or extends
     ~/.xscreensaver and -select N shows our pictures; the page's command at its defaults shows
     the default show whatever --save stored; a line wrapped inside a quoted folder works."""
-    xd.require("Xvfb", "convert", "cjpeg", "xscreensaver", "xscreensaver-command", "runuser")
+    xd.require("convert", "cjpeg", "xscreensaver", "xscreensaver-command", "runuser")
     add_user()
     home = pwd.getpwnam(TEST_USER).pw_dir
     shared = "/tmp/fotovane-page-%d" % os.getpid()
     program = os.path.join(shared, "fotovane")
     made = [os.path.join(home, name) for name in (".xscreensaver", "Pictures", ".config")]
     if any(os.path.lexists(path) for path in made):
-        raise xd.Failure("%s: left by an earlier run? The case removes only what it made" % made)
+        raise fv.Failure("%s: left by an earlier run? The case removes only what it made" % made)
     os.makedirs(shared)
     shutil.copy(case.program, program)
     default_photo = photo(made[1], "portrait.jpg", 600, 800)
@@ -166,7 +162,7 @@ def xscreensaver_page(case):
 
     with xd.Server("1024x768x24", "-ac") as server:
         def user_run(*command):
-            return xd.run(*as_user(server.name, *command))
+            return fv.run(*as_user(server.name, *command))
 
         def shows(number, picture, centered):
             user_run("xscreensaver-command", "-select", str(number))
@@ -174,7 +170,7 @@ def xscreensaver_page(case):
             where = placed_at(server, server.root, expected)
             user_run("xscreensaver-command", "-deactivate")
             # Until its graphics process ends, the daemon takes no new selection.
-            xd.poll(lambda: xd.run("pgrep", "-u", TEST_USER, "-f", "xscreensaver-gfx")
+            fv.poll(lambda: fv.run("pgrep", "-u", TEST_USER, "-f", "xscreensaver-gfx")
                     .returncode, 15, 0.2)
             return where and (where[0] == (1024 - expected.width) // 2) == centered
 
@@ -185,7 +181,7 @@ def xscreensaver_page(case):
         daemon = subprocess.Popen(as_user(server.name, "xscreensaver", "-no-splash", "-verbose"),
                                   stdout=log, stderr=log)
         try:
-            xd.poll(lambda: user_run("xscreensaver-command", "-time").returncode == 0, 15, 0.2)
+            fv.poll(lambda: user_run("xscreensaver-command", "-time").returncode == 0, 15, 0.2)
             joined = user_run(program, "--add-to-xscreensaver")
             text = open(made[0]).read()
 
@@ -262,7 +258,7 @@ def wrap(entry):
 def held_grab(case):
     """Another client keeps the keyboard or the pointer: the saver says so and never covers the
     screen; a grab let go within moments is taken."""
-    xd.require("Xvfb", "convert", "cjpeg", "xdotool")
+    xd.require("convert", "cjpeg", "xdotool")
     from Xlib import X
     folder = os.path.dirname(photo(os.path.join(case.work, "grab"), "photo.jpg", 400, 300))
     with xd.Server("800x600x24") as server:
@@ -276,72 +272,66 @@ def held_grab(case):
                                                        X.CurrentTime), server.x.ungrab_pointer)):
             grab()
             server.x.sync()
-            saver = case.start(server, "--folder", folder)
-            covered = []
+            with case.start(server, "--folder", folder) as saver:
+                covered = []
 
-            def ended():
-                try:
-                    covered.extend(server.new_windows(before))
-                except Exception:  # a window of its went away while being looked at
-                    pass
-                return not saver.alive()
-            xd.poll(ended, 10, 0.02)
-            case.check(saver.wait_exit(0) == 1 and not covered and saver.stderr() ==
-                       "fotovane: another program holds the %s, so nothing could end the show; "
-                       "not starting\n" % what, "%s held: status 1, no window, one line (%r)"
-                       % (what, saver.stderr()))
-            saver = case.start(server, "--folder", folder)
-            time.sleep(0.3)
-            release(X.CurrentTime)
-            server.x.sync()
-            up = xd.poll(lambda: server.new_windows(before), 10, 0.05)
-            xd.run("xdotool", "key", "a", env=server.env)
-            case.check(up and saver.wait_exit(3) == 0,
-                       "%s let go after 0.3 s: the show starts, a key ends it" % what)
+                def ended():
+                    try:
+                        covered.extend(server.new_windows(before))
+                    except Exception:  # a window of its went away while being looked at
+                        pass
+                    return not saver.alive()
+                fv.poll(ended, 10, 0.02)
+                case.check(saver.wait_exit(0) == 1 and not covered and saver.stderr() ==
+                           "fotovane: another program holds the %s, so nothing could end the "
+                           "show; not starting\n" % what, "%s held: status 1, no window, one "
+                           "line (%r)" % (what, saver.stderr()))
+            with case.start(server, "--folder", folder) as saver:
+                # Well within the second the saver keeps trying, on a slow machine too.
+                time.sleep(0.3)
+                release(X.CurrentTime)
+                server.x.sync()
+                up = fv.poll(lambda: server.new_windows(before), 10, 0.05)
+                fv.key("a", env=server.env)
+                case.check(up and saver.wait_exit(3) == 0,
+                           "%s let go after 0.3 s: the show starts, a key ends it" % what)
 
 
 def host_windows(case):
     """An unreadable $XSCREENSAVER_WINDOW warns and draws on the root window; a window that
     does not exist is named; a window destroyed during a long decode ends the saver at once."""
-    xd.require("Xvfb", "cjpeg", "convert")
+    xd.require("cjpeg", "convert")
     folder = os.path.dirname(photo(os.path.join(case.work, "hosts"), "photo.jpg", 400, 300))
     with xd.Server("640x480x24") as server:
         for value in ("garbage", "0", "-5"):
             server.root.clear_area()
             server.x.sync()
-            saver = case.start(server, "-root", "--folder", folder,
-                               env={"XSCREENSAVER_WINDOW": value})
-            drawn = xd.poll(lambda: saver.stderr() and any(server.grab().data), 10, 0.1)
-            case.check(drawn and saver.stderr() == "fotovane: XSCREENSAVER_WINDOW='%s' is not "
-                       "a window id; drawing on the root window\n" % value,
-                       "XSCREENSAVER_WINDOW=%s: a warning, the root window (%r)"
-                       % (value, saver.stderr()))
-            saver.terminate()
+            with case.start(server, "-root", "--folder", folder,
+                            env={"XSCREENSAVER_WINDOW": value}) as saver:
+                drawn = fv.poll(lambda: saver.stderr() and any(server.grab().data), 10, 0.1)
+                case.check(drawn and saver.stderr() == "fotovane: XSCREENSAVER_WINDOW='%s' is "
+                           "not a window id; drawing on the root window\n" % value,
+                           "XSCREENSAVER_WINDOW=%s: a warning, the root window (%r)"
+                           % (value, saver.stderr()))
         for arguments, env in ((["-root"], {"XSCREENSAVER_WINDOW": "0x3fffff1"}),
                                (["-window-id", "0x3fffff1"], None)):
-            saver = case.start(server, *arguments, "--folder", folder, env=env)
-            code = saver.wait_exit(5)
-            case.check(code == 1 and saver.stderr() == "fotovane: there is no window 0x3fffff1 "
-                       "to draw in\n", "%s, no such window: status 1 naming it (%s, %r)"
-                       % (" ".join(arguments), code, saver.stderr()))
+            with case.start(server, *arguments, "--folder", folder, env=env) as saver:
+                code = saver.wait_exit(5)
+                case.check(code == 1 and saver.stderr() == "fotovane: there is no window "
+                           "0x3fffff1 to draw in\n", "%s, no such window: status 1 naming it "
+                           "(%s, %r)" % (" ".join(arguments), code, saver.stderr()))
 
-        # The decode takes some 0.4 s of processor time here.
-        large = os.path.join(case.work, "large")
-        os.makedirs(large, exist_ok=True)
-        if not os.path.exists(os.path.join(large, "noise.jpg")):
-            os.symlink(xd.make_noise(os.path.join(os.path.dirname(case.work), "noise-48mp.jpg"),
-                                     8000, 6000), os.path.join(large, "noise.jpg"))
+        large, decode_s = xd.long_decode(case.fvcheck, (640, 480), case.work)
         window = server.host_window(640, 480)
-        saver = case.start(server, "-window-id", hex(window.id), "--folder", large)
-        xd.poll(lambda: not saver.alive() or xd.cpu_seconds(saver.pid) >= 0.05, 20, 0.01)
-        busy = saver.alive() and not any(server.grab(window).data)
-        start = time.monotonic()
-        window.destroy()
-        server.x.sync()
-        code = saver.wait_exit(5)
-        seconds = time.monotonic() - start
-        case.check(busy and code == 0 and seconds <= END_S, "the window destroyed during a "
-                   "decode: status 0 within %.1f s (%s after %.2f s)" % (END_S, code, seconds))
+        with case.start(server, "-window-id", hex(window.id), "--folder", large) as saver:
+            fv.poll(lambda: not saver.alive() or
+                    xd.cpu_seconds(saver.pid) >= 0.4 * decode_s, 20, 0.002)
+            # Still black: the picture is not drawn yet, so the decode is under way.
+            busy = saver.alive() and not any(server.grab(window).data)
+            code, seconds = saver.ended_by(lambda: (window.destroy(), server.x.sync()))
+            case.check(busy and code == 0 and seconds <= END_S, "the window destroyed during "
+                       "a decode: status 0 within %.1f s (%s after %.2f s)"
+                       % (END_S, code, seconds))
 
 
 CASES = {f.__name__: f for f in (command_line, folder_notices, xscreensaver_page, held_grab,
@@ -349,17 +339,10 @@ CASES = {f.__name__: f for f in (command_line, folder_notices, xscreensaver_page
 
 
 def main():
-    name, program, fvcheck, work = sys.argv[1:5]
-    os.makedirs(work, exist_ok=True)
-    for entry in os.listdir(work):
-        if entry.startswith("stderr-") or entry == "config":
-            subprocess.run(["rm", "-rf", os.path.join(work, entry)])
-    case = Case(program, fvcheck, work)
-    try:
-        return case.report.run(lambda: CASES[name](case))
-    finally:
-        for saver in case.savers:
-            saver.kill()
+    work, (name, program, fvcheck), report = fv.start()
+    # Pictures stay for the next run; the settings of the last one go.
+    subprocess.run(["rm", "-rf", os.path.join(work, "config")])
+    return report.run(lambda: CASES[name](Case(work, report, program, fvcheck)))
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 """The Linux saver end to end on private X servers, one case per CTest test.
 
-    x11_test.py CASE FOTOVANE FVCHECK WORKDIR BUILD_DIR
+    x11_test.py WORKDIR CASE FOTOVANE FVCHECK BUILD_DIR
 
 Each case checks a frame against the shared pipeline's own output (fvcheck) wherever it
 looks at pixels, so a frame is right only if it is the core's picture, placed as the show
@@ -15,9 +15,8 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
 
-import x11drive as xd
+from harness import common as fv, x11 as xd
 
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SHOW = ["--delay", "1", "--mode", "slide", "--size", "full", "--position", "centered",
         "--no-random", "--no-subdirs"]
 TERM_S = 1.0  # a host's SIGTERM must end the saver within this time
@@ -25,10 +24,9 @@ TEST_USER = "fotovane-x11"
 
 
 class Case:
-    def __init__(self, program, fvcheck, work, build):
-        self.program, self.fvcheck, self.work, self.build = program, fvcheck, work, build
-        self.report = xd.Report()
-        self.savers = []
+    def __init__(self, work, report, program, fvcheck, build):
+        self.work, self.report = work, report
+        self.program, self.fvcheck, self.build = program, fvcheck, build
 
     def check(self, condition, what):
         return self.report.check(condition, what)
@@ -38,13 +36,11 @@ class Case:
         path = os.path.join(self.work, name)
         os.makedirs(path, exist_ok=True)
         for file_name, width, height in pictures:
-            xd.make_photo(os.path.join(path, file_name), width, height)
+            fv.photo(os.path.join(path, file_name), width, height)
         return path
 
     def start(self, server, *arguments, program=None, **kwargs):
-        saver = xd.Saver(program or self.program, server, self.work, *arguments, **kwargs)
-        self.savers.append(saver)
-        return saver
+        return xd.Saver(program or self.program, server, self.work, *arguments, **kwargs)
 
     def frame(self, server, window, picture, box, left, top, what, depth=24, bits=(8, 8, 8)):
         """Checks that the box at (left, top) of the window shows the picture as the shared
@@ -66,34 +62,35 @@ class Case:
                    what + ": no shared-memory segment of it is left")
         self.check("X Error" not in saver.stderr(), what + ": no X error reported")
 
+    def ends_on(self, saver, action, what):
+        code, seconds = saver.ended_by(action, 3)
+        self.check(code == 0 and seconds <= fv.KEEP_S, "%s ends it with status 0 within %.1f "
+                   "s (status %s after %.3f s)" % (what, fv.KEEP_S, code, seconds))
+
     def install(self):
         prefix = os.path.join(self.work, "prefix")
-        result = xd.run("cmake", "--install", self.build, "--prefix", prefix)
+        result = fv.run("cmake", "--install", self.build, "--prefix", prefix)
         if result.returncode != 0:
-            raise xd.Failure("cmake --install failed: " + result.stderr.strip())
+            raise fv.Failure("cmake --install failed: " + result.stderr.strip())
         return prefix
-
-    def close(self):
-        for saver in self.savers:
-            saver.kill()
 
 
 def hosted_window(case):
     """A host's window at depth 24: first frame, -window-id over -root, resize, Expose, the
     window destroyed, SIGTERM."""
-    xd.require("Xvfb", "convert", "cjpeg")
+    xd.require("convert", "cjpeg")
     folder = case.folder("hosted", ("photo.jpg", 1600, 1200))
     picture = os.path.join(folder, "photo.jpg")
     with xd.Server("1024x768x24") as server:
         window = server.host_window(640, 480, 100, 50)
         # The settings dialog's preview adds --window-id to a command holding --root.
-        saver = case.start(server, "--root", "--window-id", hex(window.id), "--folder", folder,
-                           *SHOW)
-        case.frame(server, window, picture, (640, 480), 0, 0, "-window-id wins over -root")
-        window.configure(width=400, height=400)
-        server.x.sync()
-        case.frame(server, window, picture, (400, 400), 0, 0, "after the window is resized")
-        case.ends_on_term(saver, "hosted")
+        with case.start(server, "--root", "--window-id", hex(window.id), "--folder", folder,
+                        *SHOW) as saver:
+            case.frame(server, window, picture, (640, 480), 0, 0, "-window-id wins over -root")
+            window.configure(width=400, height=400)
+            server.x.sync()
+            case.frame(server, window, picture, (400, 400), 0, 0, "after the window is resized")
+            case.ends_on_term(saver, "hosted")
 
         # A collage keeps its frame through a size change: the top left of it, over black,
         # under the next picture.
@@ -102,100 +99,101 @@ def hosted_window(case):
         window.unmap()
         window.map()
         server.x.sync()
-        saver = case.start(server, "-window-id", hex(window.id), "--folder",
-                           os.path.dirname(small), "--delay", "1", "--mode", "collage",
-                           "--size", "full", "--position", "centered")
-        case.frame(server, window, small, (640, 480), 0, 0, "collage")
-        window.configure(width=400, height=300)
-        server.x.sync()
-        piece = xd.reference(case.fvcheck, small, (400, 300), 24, case.work)
-        expected = xd.canvas(400, 300, (piece, 160, 120), (piece, 40, 30))
-        counts = xd.shows(server, window, (0, 0, 400, 300), expected, 0, 0)
-        case.check(counts == (0, 0), "collage after a resize: the kept frame's top left "
-                   "under the next picture (%d pixels differ)" % counts[0])
-        case.ends_on_term(saver, "collage")
+        with case.start(server, "-window-id", hex(window.id), "--folder", os.path.dirname(small),
+                        "--delay", "1", "--mode", "collage", "--size", "full", "--position",
+                        "centered") as saver:
+            case.frame(server, window, small, (640, 480), 0, 0, "collage")
+            window.configure(width=400, height=300)
+            server.x.sync()
+            piece = xd.reference(case.fvcheck, small, (400, 300), 24, case.work)
+            expected = fv.canvas(400, 300, (piece, 160, 120), (piece, 40, 30))
+            counts = xd.shows(server, window, (0, 0, 400, 300), expected, 0, 0)
+            case.check(counts == (0, 0), "collage after a resize: the kept frame's top left "
+                       "under the next picture (%d pixels differ)" % counts[0])
+            case.ends_on_term(saver, "collage")
 
         # A long advance time: only a repaint from the back buffer can bring the picture back.
         window.configure(width=640, height=480)
         server.x.sync()
-        saver = case.start(server, "-window-id", str(window.id), "--folder", folder, *SHOW[2:],
-                           "--delay", "100")
-        case.frame(server, window, picture, (640, 480), 0, 0, "decimal window id")
-        window.unmap()
-        server.x.sync()
-        window.map()
-        server.x.sync()
-        case.frame(server, window, picture, (640, 480), 0, 0, "after unmap and map (Expose)")
-        window.destroy()
-        server.x.sync()
-        code = saver.wait_exit(3)
-        case.check(code == 0, "the window destroyed: it exits with status 0 (got %s)" % code)
-        case.check(saver.stderr() == "", "the window destroyed: nothing on stderr (%r)"
-                   % saver.stderr()[:200])
-        case.check(not xd.shm_segments({saver.pid}), "the window destroyed: no segment left")
+        with case.start(server, "-window-id", str(window.id), "--folder", folder, *SHOW[2:],
+                        "--delay", "100") as saver:
+            case.frame(server, window, picture, (640, 480), 0, 0, "decimal window id")
+            window.unmap()
+            server.x.sync()
+            window.map()
+            server.x.sync()
+            case.frame(server, window, picture, (640, 480), 0, 0, "after unmap and map (Expose)")
+            window.destroy()
+            server.x.sync()
+            code = saver.wait_exit(3)
+            case.check(code == 0, "the window destroyed: it exits with status 0 (got %s)" % code)
+            case.check(saver.stderr() == "", "the window destroyed: nothing on stderr (%r)"
+                       % saver.stderr()[:200])
+            case.check(not xd.shm_segments({saver.pid}), "the window destroyed: no segment left")
 
 
 def depths(case):
     """Depth 16 (ordered dither, 5-6-5 packing) and depth 8 (the 236-colour palette)."""
-    xd.require("Xvfb", "convert", "cjpeg")
+    xd.require("convert", "cjpeg")
     folder = case.folder("depths", ("photo.jpg", 1200, 900))
     picture = os.path.join(folder, "photo.jpg")
     for depth, bits in ((16, (5, 6, 5)), (8, (8, 8, 8))):
         with xd.Server("1024x768x%d" % depth) as server:
             window = server.host_window(500, 400)
             # The options XScreenSaver may add are taken and ignored.
-            saver = case.start(server, "-window-id", hex(window.id), "--folder", folder,
-                               "-fps", "-no-fps", "-install", "-noinstall", "-mono",
-                               "-visual", "default", *SHOW)
-            case.frame(server, window, picture, (500, 400), 0, 0, "depth %d" % depth,
-                       depth=depth, bits=bits)
-            if depth == 8:
-                used = server.pixel_values(window)
-                case.check(len(used) <= 237, "depth 8: at most the palette's 236 colours and "
-                           "black in the window (%d pixel values)" % len(used))
-            case.ends_on_term(saver, "depth %d" % depth)
+            with case.start(server, "-window-id", hex(window.id), "--folder", folder, "-fps",
+                            "-no-fps", "-install", "-noinstall", "-mono", "-visual", "default",
+                            *SHOW) as saver:
+                case.frame(server, window, picture, (500, 400), 0, 0, "depth %d" % depth,
+                           depth=depth, bits=bits)
+                if depth == 8:
+                    used = server.pixel_values(window)
+                    case.check(len(used) <= 237, "depth 8: at most the palette's 236 colours "
+                               "and black in the window (%d pixel values)" % len(used))
+                case.ends_on_term(saver, "depth %d" % depth)
 
     # With no free colour left in the default colormap, the saver by itself takes a private
     # one and shows the same frame.
     with xd.Server("1024x768x8") as server:
         taken = server.fill_default_colormap()
-        saver = case.start(server, "--folder", folder, *SHOW)
-        case.check(xd.poll(lambda: server.new_windows(set()), 10, 0.1), "depth 8 by itself: "
-                   "a window after another client took the %d free colours" % taken)
-        for own in server.new_windows(set())[:1]:
-            case.check(own.get_attributes().colormap != server.x.screen().default_colormap,
-                       "depth 8 by itself: the window has a private colormap")
-            case.frame(server, own, picture, (1024, 768), 0, 0, "depth 8 by itself", depth=8)
-        case.ends_on_term(saver, "depth 8 by itself")
+        with case.start(server, "--folder", folder, *SHOW) as saver:
+            case.check(fv.poll(lambda: server.new_windows(set()), 10, 0.1), "depth 8 by "
+                       "itself: a window after another client took the %d free colours" % taken)
+            for own in server.new_windows(set())[:1]:
+                # The window is mapped before the palette is allocated.
+                case.check(fv.poll(lambda: own.get_attributes().colormap !=
+                                   server.x.screen().default_colormap, 10, 0.1),
+                           "depth 8 by itself: the window has a private colormap")
+                case.frame(server, own, picture, (1024, 768), 0, 0, "depth 8 by itself",
+                           depth=8)
+            case.ends_on_term(saver, "depth 8 by itself")
 
 
 def term_during_decode(case):
     """SIGTERM while a 48-megapixel picture is being decoded."""
-    xd.require("Xvfb", "cjpeg", "ipcs")
-    noise = xd.make_noise(os.path.join(os.path.dirname(case.work), "noise-48mp.jpg"), 8000, 6000)
-    folder = os.path.join(case.work, "large")
-    os.makedirs(folder, exist_ok=True)
-    if not os.path.exists(os.path.join(folder, "noise.jpg")):
-        os.symlink(noise, os.path.join(folder, "noise.jpg"))
+    xd.require("cjpeg", "ipcs")
+    # Timed in processor time, which load does not stretch, as a share of the decode's.
+    folder, decode_s = xd.long_decode(case.fvcheck, (1920, 1080), case.work)
     with xd.Server("1920x1080x24") as server:
         window = server.host_window(1920, 1080)
-        # Timed by the saver's own processor time, which the machine's load does not stretch:
-        # the decode takes about 0.4 s of it.
-        for cpu_s in (0.03, 0.1):
-            saver = case.start(server, "-window-id", hex(window.id), "--folder", folder, *SHOW)
-            xd.poll(lambda: not saver.alive() or xd.cpu_seconds(saver.pid) >= cpu_s, 20, 0.01)
-            alive = saver.alive()
-            # Still black: the first picture is not drawn yet, so the decode is under way.
-            blank = not any(server.grab(window).data)
-            what = "%.2f s of processor time into the decode" % cpu_s
-            case.ends_on_term(saver, what)
-            case.check(alive and blank, what + ": it ran, the picture not yet drawn")
+        for share in (0.25, 0.6):
+            with case.start(server, "-window-id", hex(window.id), "--folder", folder,
+                            *SHOW) as saver:
+                fv.poll(lambda: not saver.alive() or
+                        xd.cpu_seconds(saver.pid) >= share * decode_s, 20, 0.002)
+                alive = saver.alive()
+                what = "%d %% into the decode (%.3f s of processor time)" % (
+                    share * 100, share * decode_s)
+                case.ends_on_term(saver, what)
+                # Still black: the picture was never drawn, so the decode was under way.
+                blank = not any(server.grab(window).data)
+                case.check(alive and blank, what + ": it ran, the picture never drawn")
 
 
 def xsecurelock(case):
     """As xsecurelock runs it: -root, a decimal $XSCREENSAVER_WINDOW, its working directory,
     settings only from the store; then under xsecurelock's own multiplexer."""
-    xd.require("Xvfb", "convert", "cjpeg", "cmake")
+    xd.require("convert", "cjpeg", "cmake")
     multiplex = "/usr/libexec/xsecurelock/saver_multiplex"
     folder = case.folder("locker", ("photo.jpg", 1024, 768))
     picture = os.path.join(folder, "photo.jpg")
@@ -209,65 +207,47 @@ def xsecurelock(case):
         environment = {"XSCREENSAVER_WINDOW": str(window.id),
                        "XSECURELOCK_INSIDE_SAVER_MULTIPLEX": "1"}
         cwd = os.path.dirname(multiplex) if os.path.isdir(os.path.dirname(multiplex)) else None
-        saver = case.start(server, "-root", program=saver_path, env=environment, cwd=cwd)
-        case.frame(server, window, picture, (800, 600), 0, 0, "saver_fotovane -root")
-        case.ends_on_term(saver, "saver_fotovane")
+        with case.start(server, "-root", program=saver_path, env=environment, cwd=cwd) as saver:
+            case.frame(server, window, picture, (800, 600), 0, 0, "saver_fotovane -root")
+            case.ends_on_term(saver, "saver_fotovane")
 
         if not os.path.exists(multiplex):
             print("xsecurelock is not installed: its multiplexer is not tried")
             return
         environment = dict(server.env, XSCREENSAVER_WINDOW=str(window.id),
                            XSECURELOCK_SAVER=saver_path, XDG_CONFIG_HOME=config)
-        host = subprocess.Popen([multiplex], env=environment, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
-        try:
-            found = xd.poll(lambda: children_named(host.pid, "saver_fotovane"), 10, 0.1)
-            savers = children_named(host.pid, "saver_fotovane")
+        with fv.Process([multiplex], env=environment) as host:
+            found = fv.poll(lambda: xd.children_named(host.pid, "saver_fotovane"), 10, 0.1)
+            savers = xd.children_named(host.pid, "saver_fotovane")
             case.check(found, "the multiplexer starts our saver (%s)" % savers)
             # The multiplexer's child window covers the host's whole window.
             case.frame(server, window, picture, (800, 600), 0, 0, "under saver_multiplex")
-        finally:
-            host.send_signal(signal.SIGTERM)
-            host.wait(10)
-        gone = xd.poll(lambda: not any(os.path.exists("/proc/%d" % p) for p in savers), 2)
+            host.terminate(10)
+        gone = fv.poll(lambda: not any(os.path.exists("/proc/%d" % p) for p in savers), 2)
         case.check(gone, "ending the multiplexer ends our saver")
         case.check(not xd.shm_segments(set(savers)), "no segment of it is left")
-
-
-def children_named(parent, name):
-    pids = []
-    for pid in xd.run("pgrep", "-P", str(parent)).stdout.split():
-        try:
-            with open("/proc/%s/cmdline" % pid, "rb") as f:
-                if os.path.basename(f.read().split(b"\0")[0]).decode() == name:
-                    pids.append(int(pid))
-        except OSError:
-            pass
-    return pids
 
 
 def xscreensaver(case):
     """The real XScreenSaver daemon, as an unprivileged user: activate shows our picture,
     deactivate ends our process and leaves nothing behind."""
-    xd.require("Xvfb", "convert", "cjpeg", "cmake", "xscreensaver", "xscreensaver-command",
-               "runuser", "ipcs")
+    xd.require("convert", "cjpeg", "cmake", "xscreensaver", "xscreensaver-command", "runuser",
+               "ipcs")
     if os.getuid() != 0 and not user_exists(TEST_USER):
-        print("skipped: the daemon refuses root, and only root can add the test user")
-        sys.exit(xd.SKIP)
+        fv.skip("the daemon refuses root, and only root can add the test user")
     if not user_exists(TEST_USER):
-        xd.run("useradd", "--create-home", "--shell", "/bin/sh", TEST_USER)
+        fv.run("useradd", "--create-home", "--shell", "/bin/sh", TEST_USER)
     home = pwd.getpwnam(TEST_USER).pw_dir
     # Everything the test user runs or reads lives in a world-readable folder.
     shared = os.path.join("/tmp", "fotovane-x11-%d" % os.getpid())
     os.makedirs(shared, exist_ok=True)
     os.chmod(shared, 0o755)
-    prefix = xd.run("cmake", "--install", case.build, "--prefix", os.path.join(shared, "usr"))
+    prefix = fv.run("cmake", "--install", case.build, "--prefix", os.path.join(shared, "usr"))
     case.check(prefix.returncode == 0, "installed for the test user")
     program = os.path.join(shared, "usr", "libexec", "xscreensaver", "fotovane")
     folder = os.path.join(shared, "pictures")
     os.makedirs(folder, exist_ok=True)
-    xd.make_photo(os.path.join(folder, "photo.jpg"), 800, 600)
-    picture = os.path.join(folder, "photo.jpg")
+    picture = fv.photo(os.path.join(folder, "photo.jpg"), 800, 600)
     subprocess.run(["chmod", "-R", "a+rX", shared], check=True)
     command = "%s --root --folder %s --delay 1 --position centered" % (program, folder)
     with open(os.path.join(home, ".xscreensaver"), "w") as f:
@@ -283,41 +263,34 @@ def xscreensaver(case):
             return ["runuser", "-u", TEST_USER, "--", "env", "HOME=" + home,
                     "DISPLAY=" + server.name, *command]
 
-        daemon = subprocess.Popen(as_user("xscreensaver", "-no-splash"),
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         savers = []
-        try:
-            xd.poll(lambda: subprocess.run(as_user("xscreensaver-command", "-time"),
-                                           capture_output=True).returncode == 0, 15, 0.2)
-            subprocess.run(as_user("xscreensaver-command", "-activate"), capture_output=True)
-            found = xd.poll(lambda: len(xd.processes_named("fotovane", TEST_USER)) == 2, 15,
-                            0.2)
-            savers = xd.processes_named("fotovane", TEST_USER)
-            case.check(found, "-activate starts our saver on each screen (%s)" % savers)
-            case.frame(server, server.root, picture, (1024, 768), 0, 0,
-                       "the daemon's window on screen 0")
-            case.frame(second, second.root, picture, (800, 600), 0, 0,
-                       "the daemon's window on screen 1, at depth 16", depth=16,
-                       bits=(5, 6, 5))
-            subprocess.run(as_user("xscreensaver-command", "-deactivate"), capture_output=True)
-            gone = xd.poll(lambda: not any(os.path.exists("/proc/%d" % p) for p in savers), 5)
-            case.check(gone, "-deactivate ends our process")
-            case.check(not xd.shm_segments(set(savers)), "-deactivate: no segment left")
-        finally:
-            subprocess.run(as_user("xscreensaver-command", "-exit"), capture_output=True)
-            wait(daemon, 5)
-            for pid in savers:
-                if os.path.exists("/proc/%d" % pid):
-                    os.kill(pid, signal.SIGKILL)
-            subprocess.run(["rm", "-rf", shared])
-
-
-def wait(process, seconds):
-    try:
-        process.wait(seconds)
-    except subprocess.TimeoutExpired:
-        process.kill()
-        process.wait()
+        with fv.Process(as_user("xscreensaver", "-no-splash")) as daemon:
+            try:
+                fv.poll(lambda: fv.run(*as_user("xscreensaver-command", "-time")).returncode
+                        == 0, 15, 0.2)
+                fv.run(*as_user("xscreensaver-command", "-activate"))
+                found = fv.poll(lambda: len(xd.processes_named("fotovane", TEST_USER)) == 2,
+                                15, 0.2)
+                savers = xd.processes_named("fotovane", TEST_USER)
+                case.check(found, "-activate starts our saver on each screen (%s)" % savers)
+                case.frame(server, server.root, picture, (1024, 768), 0, 0,
+                           "the daemon's window on screen 0")
+                case.frame(second, second.root, picture, (800, 600), 0, 0,
+                           "the daemon's window on screen 1, at depth 16", depth=16,
+                           bits=(5, 6, 5))
+                fv.run(*as_user("xscreensaver-command", "-deactivate"))
+                gone = fv.poll(lambda: not any(os.path.exists("/proc/%d" % p) for p in savers),
+                               5)
+                case.check(gone, "-deactivate ends our process")
+                case.check(not xd.shm_segments(set(savers)), "-deactivate: no segment left")
+            finally:
+                # The daemon runs as the test user, out of reach of a kill of runuser.
+                fv.run(*as_user("xscreensaver-command", "-exit"))
+                daemon.wait_exit(5)
+                for pid in savers:
+                    if os.path.exists("/proc/%d" % pid):
+                        os.kill(pid, signal.SIGKILL)
+                subprocess.run(["rm", "-rf", shared])
 
 
 def user_exists(name):
@@ -330,46 +303,41 @@ def user_exists(name):
 
 def standalone(case):
     """Full screen by itself: one show per monitor, and the input that ends it."""
-    xd.require("Xvfb", "convert", "cjpeg", "xdotool", "xrandr")
+    xd.require("convert", "cjpeg", "xdotool", "xrandr")
     folder = case.folder("standalone", ("photo.jpg", 1200, 900))
     picture = os.path.join(folder, "photo.jpg")
     with xd.Server("1024x768x24") as server:
         for monitor in ("left 512/135x768/203+0+0 screen", "right 512/135x768/203+512+0 none"):
-            xd.run("xrandr", "--setmonitor", *monitor.split(), env=server.env)
+            fv.run("xrandr", "--setmonitor", *monitor.split(), env=server.env)
 
         def mouse(x, y):
-            xd.run("xdotool", "mousemove", "--sync", str(x), str(y), env=server.env)
+            fv.mouse_to(x, y, env=server.env)
 
         # Each monitor is a 512x768 box of its own.
         mouse(500, 400)
-        saver = case.start(server, "--folder", folder, *SHOW)
-        for left in (0, 512):
-            case.frame(server, server.root, picture, (512, 768), left, 0,
-                       "the monitor at x=%d" % left)
-        for x, y, what in ((540, 440, "40 right and 40 down"), (450, 400, "50 left")):
-            mouse(x, y)
-            case.check(xd.holds(saver.alive, 0.5), what + " keeps it running")
-        mouse(551, 400)
-        code = saver.wait_exit(3)
-        case.check(code == 0, "51 right ends it with status 0 (got %s)" % code)
+        with case.start(server, "--folder", folder, *SHOW) as saver:
+            for left in (0, 512):
+                case.frame(server, server.root, picture, (512, 768), left, 0,
+                           "the monitor at x=%d" % left)
+            for x, y, what in ((540, 440, "40 right and 40 down"), (450, 400, "50 left")):
+                mouse(x, y)
+                case.check(fv.holds(saver.alive, fv.KEEP_S), what + " keeps it running")
+            case.ends_on(saver, lambda: mouse(551, 400), "51 right")
 
         # The stored threshold counts; a key and a button end it too.
         for action, what, system in (
                 (lambda: mouse(511, 400), "11 right with a stored threshold of 10",
                  {"Mouse Threshold": 10}),
-                (lambda: xd.run("xdotool", "key", "a", env=server.env), "the key A", None),
-                (lambda: xd.run("xdotool", "click", "1", env=server.env), "a click", None)):
+                (lambda: fv.key("a", env=server.env), "the key A", None),
+                (lambda: fv.click(1, env=server.env), "a click", None)):
             mouse(500, 400)
-            config = os.path.join(case.work, "config")
-            xd.write_store(config, {}, system)
-            saver = case.start(server, "--folder", folder, *SHOW)
-            up = xd.poll(lambda: not saver.alive() or any(server.grab().data), 10, 0.2)
-            case.check(up and saver.alive(), what + ": the saver is up")
-            mouse(505, 400)
-            case.check(xd.holds(saver.alive, 0.3), what + ": 5 pixels keep it running")
-            action()
-            code = saver.wait_exit(3)
-            case.check(code == 0, "%s ends it with status 0 (got %s)" % (what, code))
+            xd.write_store(os.path.join(case.work, "config"), {}, system)
+            with case.start(server, "--folder", folder, *SHOW) as saver:
+                up = fv.poll(lambda: not saver.alive() or any(server.grab().data), 10, 0.2)
+                case.check(up and saver.alive(), what + ": the saver is up")
+                mouse(505, 400)
+                case.check(fv.holds(saver.alive, fv.KEEP_S), what + ": 5 pixels keep it running")
+                case.ends_on(saver, action, what)
 
         # Travel ends it during a decode too; every row of this one waits, so the decode lasts
         # well beyond the deadline on any machine.
@@ -396,7 +364,7 @@ def open_files(pid):
 def integration(case):
     """What a user installs: the files in Debian's layout, and every command line the
     settings description can produce is one the program takes; anything else is refused."""
-    xd.require("Xvfb", "convert", "cjpeg", "cmake")
+    xd.require("convert", "cjpeg", "cmake")
     prefix = case.install()
     installed = {
         "libexec/xscreensaver/fotovane": lambda p: os.access(p, os.X_OK),
@@ -408,50 +376,51 @@ def integration(case):
         case.check(good(os.path.join(prefix, path)), "installed: " + path)
 
     folder = case.folder("settings", ("photo.jpg", 640, 480))
+    picture = os.path.join(folder, "photo.jpg")
     with xd.Server("800x600x24") as server:
         window = server.host_window(320, 240)
-        for arguments in command_lines(os.path.join(SOURCE, "config", "fotovane.xml"), folder):
+        for arguments in command_lines(os.path.join(fv.SOURCE, "config", "fotovane.xml"), folder):
             line = " ".join(shlex.quote(a) for a in arguments)
-            saver = case.start(server, *arguments, "--window-id", hex(window.id))
-            running = xd.holds(saver.alive, 1.0)
-            case.check(running, "runs: fotovane %s (%s)" % (line, saver.stderr().strip()))
-            if running:
-                case.ends_on_term(saver, line)
+            with case.start(server, *arguments, "--window-id", hex(window.id)) as saver:
+                # A refused command line ends in milliseconds, as the program starts.
+                running = fv.holds(saver.alive, 1.0)
+                case.check(running, "runs: fotovane %s (%s)" % (line, saver.stderr().strip()))
+                if running:
+                    case.ends_on_term(saver, line)
 
         # Trying settings in a window of its own.
         before = {w.id for w in server.root.query_tree().children}
-        saver = case.start(server, "-window", "--folder", folder, *SHOW)
-        case.check(xd.poll(lambda: server.new_windows(before), 10, 0.1),
-                   "-window maps a window of its own")
-        for own in server.new_windows(before)[:1]:
-            g = own.get_geometry()
-            case.frame(server, own, os.path.join(folder, "photo.jpg"), (g.width, g.height),
-                       0, 0, "-window")
-        case.ends_on_term(saver, "-window")
+        with case.start(server, "-window", "--folder", folder, *SHOW) as saver:
+            case.check(fv.poll(lambda: server.new_windows(before), 10, 0.1),
+                       "-window maps a window of its own")
+            for own in server.new_windows(before)[:1]:
+                g = own.get_geometry()
+                case.frame(server, own, picture, (g.width, g.height), 0, 0, "-window")
+            case.ends_on_term(saver, "-window")
 
         for arguments in (["--bogus"], ["--delay"], ["--mode", "mosaic"], ["-root", "extra"]):
-            saver = case.start(server, *arguments)
-            code = saver.wait_exit(5)
-            lines = saver.stderr().strip().splitlines()
-            case.check(code == 2 and len(lines) == 1,
-                       "refused with status 2 and a one-line usage: %s (status %s, %r)"
-                       % (" ".join(arguments), code, lines))
+            with case.start(server, *arguments) as saver:
+                code = saver.wait_exit(5)
+                lines = saver.stderr().strip().splitlines()
+                case.check(code == 2 and len(lines) == 1,
+                           "refused with status 2 and a one-line usage: %s (status %s, %r)"
+                           % (" ".join(arguments), code, lines))
 
         # --save keeps the given settings; a later run without options shows them.
-        saver = case.start(server, "--window-id", hex(window.id), "--folder", folder,
-                           "--delay", "7", "--position", "centered", "--save")
-        case.frame(server, window, os.path.join(folder, "photo.jpg"), (320, 240), 0, 0,
-                   "--save")
-        case.ends_on_term(saver, "--save")
-        saved = open(os.path.join(case.work, "config", "fotovane", "registry.reg")).read()
+        with case.start(server, "--window-id", hex(window.id), "--folder", folder,
+                        "--delay", "7", "--position", "centered", "--save") as saver:
+            case.frame(server, window, picture, (320, 240), 0, 0, "--save")
+            case.ends_on_term(saver, "--save")
+        with open(os.path.join(case.work, "config", "fotovane", "registry.reg")) as f:
+            saved = f.read()
         case.check('"delay"=dword:00000007' in saved and '"position"=dword:00000000' in saved
                    and '"path"="%s"' % folder in saved, "--save stores the settings given")
         window.unmap()
         window.map()
         server.x.sync()
-        saver = case.start(server, "--window-id", hex(window.id))
-        case.frame(server, window, os.path.join(folder, "photo.jpg"), (320, 240), 0, 0,
-                   "the saved settings on the next run")
+        with case.start(server, "--window-id", hex(window.id)):
+            case.frame(server, window, picture, (320, 240), 0, 0,
+                       "the saved settings on the next run")
 
 
 def command_lines(path, folder):
@@ -471,7 +440,7 @@ def command_lines(path, folder):
         elif element.tag in ("file", "string"):
             lines.append(element.get("arg").replace("%", shlex.quote(folder)))
     if len(lines) < 9:
-        raise xd.Failure("the settings description has too few controls: %s" % lines)
+        raise fv.Failure("the settings description has too few controls: %s" % lines)
     return [base + shlex.split(line) for line in lines]
 
 
@@ -480,17 +449,10 @@ CASES = {f.__name__: f for f in (hosted_window, depths, term_during_decode, xsec
 
 
 def main():
-    name, program, fvcheck, work, build = sys.argv[1:6]
-    os.makedirs(work, exist_ok=True)
-    # Pictures stay for the next run; error output and settings of the last one go.
-    for entry in os.listdir(work):
-        if entry.startswith("stderr-") or entry == "config":
-            subprocess.run(["rm", "-rf", os.path.join(work, entry)])
-    case = Case(program, fvcheck, work, build)
-    try:
-        return case.report.run(lambda: CASES[name](case))
-    finally:
-        case.close()
+    work, (name, program, fvcheck, build), report = fv.start()
+    # Pictures stay for the next run; the settings of the last one go.
+    subprocess.run(["rm", "-rf", os.path.join(work, "config")])
+    return report.run(lambda: CASES[name](Case(work, report, program, fvcheck, build)))
 
 
 if __name__ == "__main__":

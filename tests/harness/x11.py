@@ -1,4 +1,4 @@
-"""Driving the Linux saver on a private X server: servers, host windows, frames and processes.
+"""Driving the Linux saver on private X servers: servers, host windows, frames and processes.
 
 Every case starts its own Xvfb at the depth it needs, so cases run side by side. Windows and
 screen contents are read with python3-xlib; the expected pixels come from fvcheck, which runs
@@ -6,36 +6,23 @@ the same picture pipeline as the saver.
 """
 
 import os
-import shutil
-import signal
+import resource
 import subprocess
-import sys
-import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from fvdrive import SKIP, Failure, Image, Process, Report, holds, poll  # noqa: E402,F401
+from harness.common import SETTINGS_KEY, SYSTEM_KEY, Failure, Image, Process, difference, \
+    noise, poll, require as require_tools, run, skip
 
 try:
     from Xlib import X, display as xdisplay  # python3-xlib
 except ImportError:
     X = None
 
-SYSTEM_KEY = r"Software\Microsoft\Windows\CurrentVersion\Screen Savers"
-SETTINGS_KEY = r"Software\Screen Savers\Fotovane3.0"
-
 
 def require(*tools):
-    """Skips the case when a tool it needs is not installed."""
-    missing = [t for t in tools if shutil.which(t) is None]
+    """Skips the case when python3-xlib, Xvfb or another program it needs is missing."""
     if X is None:
-        missing.append("python3-xlib")
-    if missing:
-        print("skipped: not installed: " + ", ".join(missing))
-        sys.exit(SKIP)
-
-
-def run(*command, timeout=60, **kwargs):
-    return subprocess.run(command, capture_output=True, text=True, timeout=timeout, **kwargs)
+        skip("not installed: python3-xlib")
+    require_tools("Xvfb", *tools)
 
 
 class Server:
@@ -50,6 +37,7 @@ class Server:
         self.x = None
         poll(self._connect, 10, 0.1)
         if self.x is None:
+            self.stop()
             raise Failure("cannot connect to the X server %s" % self.name)
         self.root = self.x.screen().root
         self.env = dict(os.environ, DISPLAY=self.name)
@@ -155,6 +143,36 @@ class Server:
         reply = colormap.query_colors(list(range(256)))
         return {i: (c.red >> 8, c.green >> 8, c.blue >> 8) for i, c in enumerate(reply)}
 
+    def steady(self, window=None, deadline_s=10):
+        """The window's pixels once they are not all black and the same on two looks in a
+        row, or None."""
+        last = [None]
+
+        def same():
+            shot = self.grab(window)
+            done = any(shot.data) and last[0] is not None and shot.data == last[0].data
+            last[0] = shot
+            return done
+
+        return last[0] if poll(same, deadline_s, 0.1) else None
+
+    def as_mapped(self, window, picture):
+        """The picture as the window's colormap can show it: a colour that a full shared
+        colormap lacks takes the nearest cell there, the first of equals."""
+        colours = self.colormap_colours(window.get_attributes().colormap)
+        cells = [colours[i] for i in range(256)]
+        have = set(cells)
+        pixels = [picture.data[i:i + 3] for i in range(0, len(picture.data), 3)]
+        nearest = {}
+        for pixel in set(pixels):
+            if tuple(pixel) not in have:
+                nearest[pixel] = bytes(min(cells, key=lambda c: sum(
+                    (a - b) ** 2 for a, b in zip(c, pixel))))
+        if not nearest:
+            return picture
+        return Image(picture.width, picture.height,
+                     b"".join(nearest.get(p, p) for p in pixels))
+
     def fill_default_colormap(self):
         """Takes every free cell of the default colormap, as a busy 8-bit desktop would."""
         colormap = self.x.screen().default_colormap
@@ -180,31 +198,14 @@ class Server:
 
 
 class Saver(Process):
-    """One run of the Linux saver with its own settings folder and captured error output."""
+    """One run of the Linux saver on a server, with its own settings folder under work."""
 
     def __init__(self, program, server, work, *arguments, env=None, cwd=None):
         self.config = os.path.join(work, "config")
         os.makedirs(self.config, exist_ok=True)
-        self.errors = open(os.path.join(work, "stderr-%d.txt" % time.monotonic_ns()), "w+")
         environment = dict(server.env, XDG_CONFIG_HOME=self.config)
         environment.update(env or {})
-        super().__init__([program, *arguments], env=environment, cwd=cwd, stderr=self.errors)
-
-    def terminate(self):
-        """Sends SIGTERM; returns the exit code (None if still running after 5 s) and the
-        seconds it took."""
-        start = time.monotonic()
-        self.process.send_signal(signal.SIGTERM)
-        code = self.wait_exit(5)
-        return code, time.monotonic() - start
-
-    def stderr(self):
-        self.errors.seek(0)
-        return self.errors.read()
-
-    def kill(self):
-        super().kill()
-        self.errors.close()
+        super().__init__([program, *arguments], env=environment, cwd=cwd)
 
 
 def write_store(config, values, system=None):
@@ -233,95 +234,39 @@ def reference(fvcheck, picture, box, depth, work):
     result = run(fvcheck, "--box", "%dx%d" % box, "--depth", str(depth), "--out", out, picture)
     if result.returncode != 0:
         raise Failure("fvcheck failed on %s: %s" % (picture, result.stderr.strip()))
-    name = os.path.splitext(os.path.basename(picture))[0] + ".ppm"
-    with open(os.path.join(out, name), "rb") as f:
-        return Image.from_ppm(f.read())
+    return Image.read(os.path.join(out, os.path.splitext(os.path.basename(picture))[0] + ".ppm"))
 
 
-def canvas(width, height, *layers):
-    """A black image with (picture, x, y) layers pasted on it in order, clipped."""
-    out = bytearray(width * height * 3)
-    for picture, x, y in layers:
-        x0, x1 = max(x, 0), min(x + picture.width, width)
-        for row in range(max(y, 0), min(y + picture.height, height)):
-            out[(row * width + x0) * 3:(row * width + x1) * 3] = \
-                picture.row(row - y, x0 - x, x1 - x)
-    return Image(width, height, bytes(out))
-
-
-def keep_bits(image, bits):
-    """The image with each channel cut to its top bits, (r, g, b) bit counts."""
-    tables = [bytes((v >> (8 - b)) << (8 - b) for v in range(256)) for b in bits]
-    out = bytearray(image.data)
-    for c in range(3):
-        out[c::3] = image.data[c::3].translate(tables[c])
-    return Image(image.width, image.height, bytes(out))
-
-
-def frame_difference(shot, picture, left, top):
-    """Pixels of the picture that differ from the shot placed at (left, top), and pixels of
-    the shot outside the picture that are not black."""
-    wrong = 0
-    for y in range(picture.height):
-        a = shot.row(top + y, left, left + picture.width)
-        b = picture.row(y)
-        if a != b:
-            wrong += sum(1 for i in range(0, len(a), 3) if a[i:i + 3] != b[i:i + 3])
-    stray = 0
-    for y in range(shot.height):
-        row = shot.row(y)
-        if top <= y < top + picture.height:
-            parts = (row[:left * 3], row[(left + picture.width) * 3:])
-        else:
-            parts = (row,)
-        for part in parts:
-            if part.count(0) != len(part):
-                stray += sum(1 for i in range(0, len(part), 3) if any(part[i:i + 3]))
-    return wrong, stray
+def long_decode(fvcheck, box, work):
+    """A folder holding a 48-megapixel picture of noise, and the processor time the shared
+    pipeline spends on it for the box on this machine, however fast it is."""
+    folder = os.path.join(work, "large")
+    os.makedirs(folder, exist_ok=True)
+    picture = os.path.join(folder, "noise.jpg")
+    if not os.path.exists(picture):
+        os.symlink(noise(os.path.join(os.path.dirname(work), "noise-48mp.jpg"), 8000, 6000),
+                   picture)
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    reference(fvcheck, picture, box, 24, work)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return folder, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime
 
 
 def shows(server, window, region, picture, left, top, deadline_s=10, bits=(8, 8, 8)):
     """Waits until the region (x, y, width, height) of the window shows exactly the picture
     at (left, top) within it, on black; returns the last (wrong, stray) counts."""
-    expected = keep_bits(picture, bits)
+    expected = picture.keep_bits(bits)
     counts = [None]
 
     def check():
-        counts[0] = frame_difference(server.grab(window, *region), expected, left, top)
+        shown = expected if window.get_geometry().depth > 8 else \
+            server.as_mapped(window, expected)
+        found = difference(server.grab(window, *region), shown, left, top)
+        counts[0] = found.wrong, found.stray
         return counts[0] == (0, 0)
 
     poll(check, deadline_s, 0.2)
     return counts[0]
-
-
-def make_photo(path, width, height, *cjpeg):
-    """A photo-like JPEG: plasma texture with grain (ImageMagick), encoded by cjpeg."""
-    if os.path.exists(path):
-        return path
-    pixels = subprocess.run(["convert", "-size", "%dx%d" % (width, height), "-seed", "7",
-                             "plasma:fractal", "-blur", "0x1", "-attenuate", "0.3",
-                             "+noise", "Gaussian", "-depth", "8", "ppm:-"],
-                            capture_output=True, check=True).stdout
-    subprocess.run(["cjpeg", "-quality", "90", *cjpeg, "-outfile", path], input=pixels,
-                   check=True)
-    return path
-
-
-def make_noise(path, width, height):
-    """A large JPEG of noise, the slowest kind to decode; made once and kept."""
-    if os.path.exists(path):
-        return path
-    with open(path + ".ppm", "wb") as f:
-        f.write(b"P6\n%d %d\n255\n" % (width, height))
-        row = width * 3
-        for _ in range(height // 64):
-            f.write(os.urandom(row * 64))
-        f.write(os.urandom(row * (height % 64)))
-    subprocess.run(["cjpeg", "-quality", "95", "-outfile", path + ".tmp", path + ".ppm"],
-                   check=True)
-    os.remove(path + ".ppm")
-    os.replace(path + ".tmp", path)
-    return path
 
 
 def shm_segments(pids):
@@ -341,11 +286,25 @@ def processes_named(name, user=None):
     return [int(p) for p in run(*command).stdout.split()]
 
 
+def children_named(parent, name):
+    pids = []
+    for pid in run("pgrep", "-P", str(parent)).stdout.split():
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                if os.path.basename(f.read().split(b"\0")[0]).decode() == name:
+                    pids.append(int(pid))
+        except OSError:
+            pass
+    return pids
+
+
 def cpu_seconds(pid):
-    """Processor time a process has used so far (user and system)."""
+    """Processor time all threads of a process have used so far, to the nanosecond."""
+    total = 0
     try:
-        with open("/proc/%d/stat" % pid) as f:
-            fields = f.read().rsplit(")", 1)[1].split()
+        for task in os.listdir("/proc/%d/task" % pid):
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+                total += int(f.read().split()[0])
     except OSError:
-        return 0.0
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        pass
+    return total / 1e9
