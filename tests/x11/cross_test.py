@@ -3,16 +3,26 @@ Windows saver under Wine and the Linux saver, one after the other on the same X 
 
     cross_test.py WORKDIR FOTOVANE.SCR FOTOVANE      (under scripts/with-wine.sh)
 
-At depth 24 the frames must match pixel for pixel. At depth 16 Wine keeps 5 bits of each
+The same photo goes through each decoder in turn (JPEG, PNG, WebP, HEIC), with both savers
+told to take every format. At depth 24 the frames must match pixel for pixel. At depth 16 Wine keeps 5 bits of each
 channel and the Linux saver 6 bits of green, so the frames are compared on 5 bits each.
 """
 
 import os
+import subprocess
 import sys
 
 from harness import common as fv, wine, x11
 
-SETTINGS = {"delay": 100, "position": 0, "mode": 0, "size": 0, "subdirs": 0, "random": 0}
+SETTINGS = {"delay": 100, "position": 0, "mode": 0, "size": 0, "subdirs": 0, "random": 0,
+            "formats": 1}
+
+# The photo in each format beside JPEG, made from its PNG by the format's own tool.
+CONVERTERS = {
+    "png": None,
+    "webp": lambda png, out: ["cwebp", "-quiet", "-q", "85", png, "-o", out],
+    "heic": lambda png, out: ["heif-enc", "-q", "85", png, "-o", out],
+}
 
 
 def steady_frame(screen, saver):
@@ -35,38 +45,58 @@ def steady_frame(screen, saver):
     return last[0], ended
 
 
-def main():
-    work, (scr, program), report = fv.start()
-    wine.require("convert", "cjpeg")
-    scr, program = os.path.abspath(scr), os.path.abspath(program)
-    folder = os.path.join(work, "pictures")
-    os.makedirs(folder, exist_ok=True)
+def pictures(work):
+    """One folder per format, each holding the same photo."""
+    folders = {}
+    for name in ("jpg",) + tuple(CONVERTERS):
+        folders[name] = os.path.join(work, "pictures-" + name)
+        os.makedirs(folders[name], exist_ok=True)
     # Larger than the screen and of another shape: decode reduction, fit and centering all
     # play a part.
-    fv.photo(os.path.join(folder, "photo.jpg"), 2000, 1700)
+    jpeg = fv.photo(os.path.join(folders["jpg"], "photo.jpg"), 2000, 1700)
+    png = os.path.join(folders["png"], "photo.png")
+    subprocess.run(["convert", jpeg, png], check=True)
+    for name, command in CONVERTERS.items():
+        if command:
+            out = os.path.join(folders[name], "photo." + name)
+            subprocess.run(command(png, out), check=True, stdout=subprocess.DEVNULL)
+    return folders
+
+
+def main():
+    work, (scr, program), report = fv.start()
+    wine.require("convert", "cjpeg", "cwebp", "heif-enc")
+    scr, program = os.path.abspath(scr), os.path.abspath(program)
+    folders = pictures(work)
     screen = x11.Server()
     depth = screen.x.screen().root_depth
+    bits = (8, 8, 8) if depth > 16 else (5, 5, 5)
 
-    def checks():
+    def compare(name, folder):
         registry.settings(path=wine.windows_path(folder), **SETTINGS)
         with wine.Saver(scr, "/s") as saver:
             first, _ = steady_frame(screen, saver)
-        report.check(first is not None and any(first.data), "Fotovane.scr drew a frame")
+        report.check(first is not None and any(first.data), "%s: Fotovane.scr drew a frame" % name)
 
         x11.write_store(os.path.join(work, "config"), dict(SETTINGS, path=folder))
         with x11.Saver(program, screen, work) as saver:
             second, ended = steady_frame(screen, saver)
             report.check(ended is None and second is not None and any(second.data),
-                         "fotovane drew a frame (exit status %s, %r)"
-                         % (ended, saver.stderr()[:300]))
-
-        bits = (8, 8, 8) if depth > 16 else (5, 5, 5)
+                         "%s: fotovane drew a frame (exit status %s, %r)"
+                         % (name, ended, saver.stderr()[:300]))
+        if first is None or second is None:
+            return
         a, b = first.keep_bits(bits), second.keep_bits(bits)
         differ = sum(1 for i in range(0, len(a.data), 3) if a.data[i:i + 3] != b.data[i:i + 3])
-        first.save(os.path.join(work, "windows-%d.ppm" % depth))
-        second.save(os.path.join(work, "linux-%d.ppm" % depth))
-        report.check(differ == 0, "depth %d: the first frames are the same on %s bits per "
-                     "channel (%d pixels differ)" % (depth, "/".join(map(str, bits)), differ))
+        first.save(os.path.join(work, "windows-%s-%d.ppm" % (name, depth)))
+        second.save(os.path.join(work, "linux-%s-%d.ppm" % (name, depth)))
+        report.check(differ == 0, "%s, depth %d: the first frames are the same on %s bits per "
+                     "channel (%d pixels differ)"
+                     % (name, depth, "/".join(map(str, bits)), differ))
+
+    def checks():
+        for name, folder in folders.items():
+            compare(name, folder)
 
     with wine.Registry() as registry:
         return report.run(checks)
