@@ -77,12 +77,9 @@ for path in $expected; do
     check "installed: $path" [ -e "$target$path" ]
 done
 if [ -z "$target" ]; then
-    # Standing in for a user who has no display: the program must load and say so.
-    status=0
-    HOME=$work XDG_CONFIG_HOME=$work/config env -u DISPLAY fotovane -window \
-        >"$work/run.txt" 2>&1 || status=$?
-    loads() { [ "$status" -ne 126 ] && [ "$status" -ne 127 ] && ! grep -q 'librar' "$work/run.txt"; }
-    check "fotovane runs from the PATH (status $status: $(cat "$work/run.txt"))" loads
+    # The program loads from the PATH with every library it needs, and knows its version.
+    check "fotovane --version runs from the PATH" same \
+        "$(fotovane --version 2>&1)" "fotovane $(dpkg-deb -f "$deb" Version)"
     if command -v man >/dev/null; then
         check "man finds its page" same "$(man -w fotovane)" /usr/share/man/man6/fotovane.6.gz
     fi
