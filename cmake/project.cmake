@@ -4,6 +4,8 @@ if(WIN32)
     add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
     # One self-contained program: no MinGW runtime DLLs beside it.
     add_link_options(-static -static-libgcc -static-libstdc++)
+    # The picture libraries carry megabytes of symbols the installed program never needs.
+    add_link_options($<$<CONFIG:Release>:-s>)
 endif()
 
 if(FV_SANITIZE)
