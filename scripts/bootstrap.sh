@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a Debian 12 machine, and cross-builds
 # the picture libraries (JPEG, PNG, WebP, HEIF) for MinGW-w64 from Debian's own source packages.
+#   scripts/bootstrap.sh [--linux]
+#   --linux   only what building, packaging and running the Linux saver needs: no MinGW, no
+#             Wine, no source download
 # Work already done is skipped; the machine's apt configuration is never edited. Wine is
 # installed with its recommended libraries: without them its input and display differ.
 set -euo pipefail
@@ -10,14 +13,28 @@ cache="$root/.cache"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
+linux_only=0
+case "${1:-}" in
+  --linux) linux_only=1 ;;
+  "") ;;
+  *) echo "usage: bootstrap.sh [--linux]" >&2; exit 2 ;;
+esac
+
+# The Linux saver's build and package, and what run-saver.sh uses to show it: sample
+# pictures, a private X server and screenshots.
+linux_packages=(
+  g++ cmake ninja-build dpkg-dev python3 pkg-config libjpeg62-turbo-dev libjpeg-turbo-progs
+  libpng-dev libwebp-dev libheif-dev libx11-dev libxext-dev libxrandr-dev libxinerama-dev
+  xvfb xdotool imagemagick
+)
 packages=(
-  g++ cmake ninja-build clang libclang-rt-14-dev clang-format file python3
-  pkg-config libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libwebp-dev libheif-dev
-  libheif-examples webp netpbm libgtest-dev googletest libbenchmark-dev libx11-dev libxext-dev libxrandr-dev libxinerama-dev
-  g++-mingw-w64-x86-64-posix mingw-w64-tools nasm dpkg-dev
-  wine wine64 xvfb xdotool imagemagick x11-apps
+  "${linux_packages[@]}"
+  clang libclang-rt-14-dev clang-format file libgtest-dev googletest libbenchmark-dev
+  libheif-examples webp netpbm g++-mingw-w64-x86-64-posix mingw-w64-tools nasm lintian
+  wine wine64 x11-apps
   xscreensaver xsecurelock python3-xlib x11-utils x11-xserver-utils xauth procps passwd
 )
+[ "$linux_only" -eq 0 ] || packages=("${linux_packages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -31,8 +48,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${missing[@]}" >/dev/null
 fi
 
+[ "$linux_only" -eq 0 ] || exit 0
+
 # Static libraries for MinGW-w64, each cross-built from Debian's source package of the library the
-# native build uses, into .cache/mingw-w64/<name>. One block, so a native-only run can skip it.
+# native build uses, into .cache/mingw-w64/<name>.
 srcwork="$cache/src"
 aptopts=()
 

@@ -4,10 +4,11 @@
 #
 #   scripts/run-saver.sh [--linux | --config | --preview] [--frames N] [--delay SECONDS] [--shots DIR]
 #
-#   --linux     the Linux saver instead: builds build/linux/fotovane and runs it full screen
-#               (one show per monitor) on the sample pictures in build/sample-pictures, with
-#               your stored settings but the sample folder and the delay given here. It ends
-#               on a key, a click or mouse travel; on a private Xvfb once the frames are saved.
+#   --linux     the Linux saver instead: installs only what it needs, builds
+#               build/linux-saver/fotovane and runs it full screen (one show per monitor) on
+#               the sample pictures in build/sample-pictures, with your stored settings but the
+#               sample folder and the delay given here. It ends on a key, a click or mouse
+#               travel; on a private Xvfb once the frames are saved.
 #   (default)   the full-screen saver (Fotovane.scr /s); move the mouse or press a key to end
 #               it. On a private Xvfb it is ended once the frames are saved.
 #   --config    the configuration dialog (Fotovane.scr /c); its choices are kept in the Wine
@@ -17,16 +18,16 @@
 #   --frames N  how many frames to save (default 4)
 #   --delay S   seconds per picture, stored in the saver's settings (default: 3 unless the
 #               settings already hold a delay)
-#   --shots DIR where the screenshots go (default build/run-screenshots)
+#   --shots DIR where the screenshots go (default build/run-screenshots): a new or empty
+#               folder, or one holding only screenshots of an earlier run, which are replaced
 #   --size WxH  the private Xvfb's screen (default 1024x768)
-#   --build-dir DIR  build here instead of the preset's build/windows
+#   --build-dir DIR  build here instead of the preset's build/windows (build/linux-saver)
 #
 # Uses its own Wine prefix, .cache/wine-run, with the pictures in "C:\Fotovane Images".
 # Installs what it needs first (scripts/bootstrap.sh: needs root or sudo).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
 
 mode=saver
 frames=4
@@ -41,7 +42,7 @@ while [ $# -gt 0 ]; do
         --preview) mode=preview ;;
         --frames) frames=$2; shift ;;
         --delay) delay=$2; shift ;;
-        --shots) shots=$2; shift ;;
+        --shots) shots=$(realpath -m "$2"); shift ;;
         --size) size=$2; shift ;;
         --build-dir) build=$(realpath -m "$2"); shift ;;
         -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
@@ -49,8 +50,34 @@ while [ $# -gt 0 ]; do
     esac
     shift
 done
+cd "$root"
 
-bash scripts/bootstrap.sh
+# The screenshot folder gets only this script's files: earlier screenshots are replaced, and
+# a folder holding anything else is refused rather than emptied.
+shot_names=(-name 'frame-[0-9]*.png' -o -name config.png)
+if [ -e "$shots" ] || [ -L "$shots" ]; then
+    if [ ! -d "$shots" ]; then
+        echo "run-saver: --shots $shots is not a folder" >&2
+        exit 2
+    fi
+    other=$(find "$shots/" -mindepth 1 -maxdepth 1 ! \( -type f \( "${shot_names[@]}" \) \) \
+        -print -quit)
+    if [ -n "$other" ]; then
+        echo "run-saver: --shots $shots holds other files than screenshots (${other##*/});" \
+            "name a new or empty folder" >&2
+        exit 2
+    fi
+fi
+new_shots_folder() {
+    mkdir -p "$shots"
+    find "$shots/" -mindepth 1 -maxdepth 1 -type f \( "${shot_names[@]}" \) -delete
+}
+
+if [ "$mode" = linux ]; then
+    bash scripts/bootstrap.sh --linux
+else
+    bash scripts/bootstrap.sh
+fi
 
 # Starts a private Xvfb when there is no display of the user's to run on.
 xvfb_pid=""
@@ -76,8 +103,8 @@ private_display() {
 }
 
 if [ "$mode" = linux ]; then
-    build=${build:-$root/build/linux}
-    cmake --preset linux -B "$build" >/dev/null
+    build=${build:-$root/build/linux-saver}
+    cmake --preset linux-saver -B "$build" >/dev/null
     cmake --build "$build" -j2 --target fotovane
     pictures="$root/build/sample-pictures"
     echo "run-saver: sample pictures in $pictures"
@@ -92,8 +119,7 @@ if [ "$mode" = linux ]; then
     }
     trap cleanup_linux EXIT
     private_display
-    rm -rf "$shots"
-    mkdir -p "$shots"
+    new_shots_folder
     "$build/fotovane" --folder "$pictures" --delay "${delay:-3}" &
     saver_pid=$!
     echo "run-saver: saver running; saving $frames frames into $shots"
@@ -157,8 +183,7 @@ elif ! wine reg query "$key" /v delay >/dev/null 2>&1; then
     wine reg add "$key" /v delay /t REG_DWORD /d 3 /f >/dev/null 2>&1
 fi
 
-rm -rf "$shots"
-mkdir -p "$shots"
+new_shots_folder
 
 case "$mode" in
 saver)

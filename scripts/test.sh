@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, builds every preset and runs every
-# test: natively, under the sanitizers, a short fuzzing run, the Windows build under Wine
-# on a private X server at each display depth the tests care about, and last the check that
-# the Windows and Linux savers draw the same first frame.
+# test: natively, the Debian package (installed and removed again), under the sanitizers, a
+# short fuzzing run, the Windows build under Wine on a private X server at each display depth
+# the tests care about, and last the check that the Windows and Linux savers draw the same
+# first frame.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -40,6 +41,14 @@ build() {
 echo "== Native build and tests"
 build linux
 run_ctest ctest --preset linux -j2
+
+echo "== The Debian package: build, lintian, install, remove"
+if bash tests/scripts/package_test.sh build/linux; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
+    echo "test.sh: the package check failed" >&2
+fi
 
 echo "== Sanitizer build and tests"
 build linux-asan
