@@ -101,8 +101,9 @@ mingw_build() {
   mkdir -p "$work"
   # The newest version first; a mirror that lacks it (security updates are served from another
   # archive) leaves the next one.
-  local version fetched=""
-  for version in $(apt-cache "${aptopts[@]}" showsrc "$package" | sed -n 's/^Version: //p' | sort -Vru); do
+  local version versions fetched=""
+  versions=$(apt-cache "${aptopts[@]}" showsrc "$package" | sed -n 's/^Version: //p' | sort -Vru)
+  for version in $versions; do
     if (cd "$work" && apt-get "${aptopts[@]}" source -qq "$package=$version" >/dev/null 2>&1); then
       fetched=$version
       break
@@ -122,12 +123,14 @@ mingw_build() {
       AR=x86_64-w64-mingw32-ar RANLIB=x86_64-w64-mingw32-ranlib \
       ./configure --prefix="$prefix" "$@") >"$work/configure.log" 2>&1 ||
       { cat "$work/configure.log" >&2; exit 1; }
-    make -C "$srcdir" -j2 install >"$work/build.log" 2>&1 || { tail -n 40 "$work/build.log" >&2; exit 1; }
+    make -C "$srcdir" -j2 install >"$work/build.log" 2>&1 ||
+      { tail -n 40 "$work/build.log" >&2; exit 1; }
   else
     PKG_CONFIG_LIBDIR="$pcdirs" PKG_CONFIG_PATH="" PKG_CONFIG_SYSROOT_DIR="" \
       cmake -S "$srcdir" -B "$work/build" -G Ninja \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF \
+      -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+      -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF \
       --no-warn-unused-cli -Wno-dev "$@" >"$work/configure.log" 2>&1 ||
       { cat "$work/configure.log" >&2; exit 1; }
     cmake --build "$work/build" -j2 --target install >"$work/build.log" 2>&1 ||
