@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need on a Debian 12 machine, and
-# cross-builds libjpeg-turbo for MinGW-w64 from Debian's own source package.
+# Installs everything the build and the tests need on a Debian 12 machine, and cross-builds
+# the picture libraries (JPEG, PNG, WebP, HEIF) for MinGW-w64 from Debian's own source packages.
 #   scripts/bootstrap.sh [--linux]
 #   --linux   only what building, packaging and running the Linux saver needs: no MinGW, no
 #             Wine, no source download
@@ -30,7 +30,7 @@ linux_packages=(
 packages=(
   "${linux_packages[@]}"
   clang libclang-rt-14-dev clang-format file libgtest-dev googletest libbenchmark-dev
-  g++-mingw-w64-x86-64-posix mingw-w64-tools nasm lintian
+  libheif-examples webp netpbm g++-mingw-w64-x86-64-posix mingw-w64-tools nasm lintian
   wine wine64 x11-apps
   xscreensaver xsecurelock python3-xlib x11-utils x11-xserver-utils xauth procps passwd
 )
@@ -82,15 +82,16 @@ debian_sources() {
   apt-get "${aptopts[@]}" update -qq
 }
 
-# mingw_build NAME SOURCE-PACKAGE RESULT [--header FILE]... [--configure] [OPTION...]: unless
-# .cache/mingw-w64/NAME/RESULT exists, fetches the Debian source (with Debian's patches applied),
-# configures it for MinGW-w64 with its own CMake (or its configure script, told the target by
-# CHOST and the tool variables) and installs it there, adding source-tree headers its install
-# step leaves out. Earlier results are found as dependencies.
+# mingw_build NAME SOURCE-PACKAGE RESULT [--header FILE]... [--expect TEXT] [--configure] [OPTION...]
+# Unless .cache/mingw-w64/NAME/RESULT exists: fetches the Debian source (Debian's patches applied),
+# configures it for MinGW-w64 with its own CMake (or with its configure script, told the target by
+# CHOST and the tool variables), checks the configure output holds TEXT, installs it there and
+# adds source-tree headers its install step leaves out. OPTIONs name the dependencies' files.
 mingw_build() {
-  local name=$1 package=$2 result=$3 headers=() configure=""
+  local name=$1 package=$2 result=$3 headers=() expect="" configure=""
   shift 3
   while [ "${1:-}" = --header ]; do headers+=("$2"); shift 2; done
+  [ "${1:-}" != --expect ] || { expect=$2; shift 2; }
   [ "${1:-}" != --configure ] || { configure=1; shift; }
   local prefix="$cache/mingw-w64/$name"
   [ -f "$prefix/$result" ] && return 0
@@ -100,8 +101,9 @@ mingw_build() {
   mkdir -p "$work"
   # The newest version first; a mirror that lacks it (security updates are served from another
   # archive) leaves the next one.
-  local version fetched=""
-  for version in $(apt-cache "${aptopts[@]}" showsrc "$package" | sed -n 's/^Version: //p' | sort -Vru); do
+  local version versions fetched=""
+  versions=$(apt-cache "${aptopts[@]}" showsrc "$package" | sed -n 's/^Version: //p' | sort -Vru)
+  for version in $versions; do
     if (cd "$work" && apt-get "${aptopts[@]}" source -qq "$package=$version" >/dev/null 2>&1); then
       fetched=$version
       break
@@ -112,27 +114,32 @@ mingw_build() {
   [ -n "$fetched" ] || { echo "bootstrap: no source of $package could be fetched" >&2; exit 1; }
   srcdir=$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -n 1)
   [ -n "$srcdir" ] || { echo "bootstrap: $package source not unpacked" >&2; exit 1; }
-  # Dependencies come from the earlier prefixes only, never from the build machine's own.
-  local roots="/usr/x86_64-w64-mingw32" pcdirs="" dep
-  for dep in "$cache"/mingw-w64/*/; do
-    roots="$roots;${dep%/}"
-    pcdirs="$pcdirs${pcdirs:+:}${dep}lib/pkgconfig"
-  done
+  # Dependencies are named by the caller; pkg-config sees the earlier prefixes only, never the
+  # build machine's own libraries.
+  local pcdirs="" dep
+  for dep in "$cache"/mingw-w64/*/; do pcdirs="$pcdirs${pcdirs:+:}${dep}lib/pkgconfig"; done
   if [ -n "$configure" ]; then
     (cd "$srcdir" && CHOST=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix \
-      AR=x86_64-w64-mingw32-ar RANLIB=x86_64-w64-mingw32-ranlib CFLAGS=-O2 \
+      AR=x86_64-w64-mingw32-ar RANLIB=x86_64-w64-mingw32-ranlib \
       ./configure --prefix="$prefix" "$@") >"$work/configure.log" 2>&1 ||
       { cat "$work/configure.log" >&2; exit 1; }
-    make -C "$srcdir" -j2 install >"$work/build.log" 2>&1 || { tail -n 40 "$work/build.log" >&2; exit 1; }
+    make -C "$srcdir" -j2 install >"$work/build.log" 2>&1 ||
+      { tail -n 40 "$work/build.log" >&2; exit 1; }
   else
     PKG_CONFIG_LIBDIR="$pcdirs" PKG_CONFIG_PATH="" PKG_CONFIG_SYSROOT_DIR="" \
       cmake -S "$srcdir" -B "$work/build" -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_FIND_ROOT_PATH="$roots" \
-      -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+      -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF \
       --no-warn-unused-cli -Wno-dev "$@" >"$work/configure.log" 2>&1 ||
       { cat "$work/configure.log" >&2; exit 1; }
     cmake --build "$work/build" -j2 --target install >"$work/build.log" 2>&1 ||
       { tail -n 40 "$work/build.log" >&2; exit 1; }
+  fi
+  # A dependency its configure step did not find would only show as a missing codec at run time.
+  if [ -n "$expect" ] && ! grep -qF "$expect" "$work/configure.log"; then
+    echo "bootstrap: $name configured without \"$expect\"" >&2
+    exit 1
   fi
   for dep in "${headers[@]}"; do cp "$srcdir/$dep" "$prefix/include/"; done
   [ -f "$prefix/$result" ] || { echo "bootstrap: $name built without $result" >&2; exit 1; }
@@ -156,7 +163,9 @@ mingw_build libwebp libwebp lib/libwebpdemux.a \
 mingw_build libde265 libde265 lib/libde265.a \
   -DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF
 # HEVC through libde265 only: every encoder and AV1 codec would be one more library.
-mingw_build libheif libheif lib/libheif.a \
+de265="$cache/mingw-w64/libde265"
+mingw_build libheif libheif lib/libheif.a --expect "libde265 (HEIC decoder): found (built-in)" \
+  -DLIBDE265_INCLUDE_DIR="$de265/include" -DLIBDE265_LIBRARY="$de265/lib/libde265.a" \
   -DWITH_LIBDE265=ON -DWITH_LIBDE265_PLUGIN=OFF -DWITH_X265=OFF -DWITH_DAV1D=OFF \
   -DWITH_AOM_DECODER=OFF -DWITH_AOM_ENCODER=OFF -DWITH_SvtEnc=OFF -DWITH_RAV1E=OFF \
   -DENABLE_PLUGIN_LOADING=OFF -DWITH_EXAMPLES=OFF
