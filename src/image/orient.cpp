@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include "image/decoders/exif_orientation.h"
 
 namespace {
 
@@ -92,4 +93,30 @@ void PlaceTurnedRows(DibImage* image, const uint8_t* rows, size_t rowBytes, int3
         d[1] = s[1];
         d[2] = s[2];
     }
+}
+
+bool OrientPicture(DibImage* image, int32_t orientation) {
+    if (!OrientationSwapsSides(orientation)) {
+        OrientInPlace(image, orientation);
+        return true;
+    }
+    // The stored rows are read one byte past their last pixel.
+    const size_t bytes = static_cast<size_t>(image->stride) * static_cast<size_t>(image->height);
+    uint8_t* stored = image->TakeWork(bytes + 4);
+    if (stored == nullptr || image->pixels == nullptr) {
+        return false;
+    }
+    std::memcpy(stored, image->pixels, bytes);
+    const int32_t storedWidth = image->width;
+    const int32_t storedHeight = image->height;
+    const size_t storedStride = static_cast<size_t>(image->stride);
+    image->width = storedHeight;
+    image->height = storedWidth;
+    image->stride = DibStride(image->width);
+    if (!image->TakePixels(static_cast<size_t>(image->stride) *
+                           static_cast<size_t>(image->height))) {
+        return false;
+    }
+    PlaceTurnedRows(image, stored, storedStride, 0, storedHeight, orientation);
+    return true;
 }

@@ -15,3 +15,7 @@ void OrientInPlace(DibImage* image, int32_t orientation);
 // past its last pixel.
 void PlaceTurnedRows(DibImage* image, const uint8_t* rows, size_t rowBytes, int32_t first,
                      int32_t count, int32_t orientation);
+
+// Any orientation (1 to 8) on a whole decoded picture; quarter turns go through the picture's
+// work block and leave it with the shown shape. False when memory is short.
+bool OrientPicture(DibImage* image, int32_t orientation);

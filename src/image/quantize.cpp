@@ -3,7 +3,7 @@
 #include "base/trace.h"
 #include "image/dib_image.h"
 #include "image/display.h"
-#include "image/jpeg_error_trap.h"
+#include "image/decoders/jpeg_error_trap.h"
 
 namespace {
 

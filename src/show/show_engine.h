@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include "base/platform_types.h"
-#include "image/decode_picture.h"
+#include "image/decoders/decode_picture.h"
 #include "image/dib_image.h"
 
 constexpr uintptr_t ShowTimerId = 200;

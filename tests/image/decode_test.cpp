@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include "image/decode.h"
+#include "image/decoders/decode.h"
 #include "image/dib_image.h"
 #include "test_jpeg.h"
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "image/decode_picture.h"
+#include "image/decoders/decode_picture.h"
 #include "test_jpeg.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 #include "image/dib_image.h"
-#include "image/exif_orientation.h"
+#include "image/decoders/exif_orientation.h"
 #include "test_jpeg.h"
 
 namespace {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include "image/decode.h"
-#include "image/exif_marker.h"
-#include "image/exif_orientation.h"
-#include "image/jpeg_library.h"
+#include "image/decoders/decode.h"
+#include "image/decoders/exif_marker.h"
+#include "image/decoders/exif_orientation.h"
+#include "image/decoders/jpeg_library.h"
 
 int ReadBenchArguments(int argc, char** argv, const char* program, int* reps) {
     *reps = 7;

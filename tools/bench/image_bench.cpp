@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 #include "bench_common.h"
-#include "image/decode.h"
-#include "image/decode_picture.h"
+#include "image/decoders/decode.h"
+#include "image/decoders/decode_picture.h"
 #include "image/dib_image.h"
 
 // Heap accounting: every allocation of the process goes through these, so the peak of live

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 #include "bench_common.h"
-#include "image/decode.h"
+#include "image/decoders/decode.h"
 #include "image/display.h"
 #include "x11/draw_x11.h"
 #include "x11/visual_x11.h"

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include "image/decode_picture.h"
+#include "image/decoders/decode_picture.h"
 #include "image/display.h"
 
 namespace {

@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include "image/decode.h"
-#include "image/decode_picture.h"
+#include "image/decoders/decode.h"
+#include "image/decoders/decode_picture.h"
 #include "image/dib_image.h"
 #include "image/display.h"
-#include "image/exif_marker.h"
-#include "image/jpeg_error_trap.h"
+#include "image/decoders/exif_marker.h"
+#include "image/decoders/jpeg_error_trap.h"
 #include "show/show_engine.h"
 
 namespace {

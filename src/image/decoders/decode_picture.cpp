@@ -1,7 +1,8 @@
-#include "image/decode_picture.h"
+#include "image/decoders/decode_picture.h"
 
 #include <cstring>
 #include "base/trace.h"
+#include "image/decoders/decode_runner.h"
 
 PictureKind SniffPicture(const uint8_t* head, size_t length) {
     static const uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -63,17 +64,24 @@ PictureKind DecodePicture(DibImage* image, FILE* stream, int32_t targetWidth, in
     }
     image->Release();
     image->loaded = 1;
-    bool decoded = false;
-    if (kind == PicturePng) {
-        decoded = DecodePng(image, stream, targetWidth, targetHeight, rule);
-    } else if (kind == PictureWebp) {
-        decoded = DecodeWebp(image, stream, targetWidth, targetHeight, rule);
-    } else {
-        decoded = DecodeHeif(image, stream, targetWidth, targetHeight, rule);
-    }
+    const bool decoded = RunLibraryDecoder(kind, image, stream, targetWidth, targetHeight, rule);
     if (!decoded) {
         Trace("picture: not decoded");
         image->failed = 1;
     }
     return kind;
+}
+
+bool DecodeWithLibrary(PictureKind kind, DibImage* image, FILE* stream, int32_t targetWidth,
+                       int32_t targetHeight, SizeRule rule) {
+    switch (kind) {
+        case PicturePng:
+            return DecodePng(image, stream, targetWidth, targetHeight, rule);
+        case PictureWebp:
+            return DecodeWebp(image, stream, targetWidth, targetHeight, rule);
+        case PictureHeif:
+            return DecodeHeif(image, stream, targetWidth, targetHeight, rule);
+        default:
+            return false;
+    }
 }

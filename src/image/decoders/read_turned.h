@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include "image/dib_image.h"
-#include "image/jpeg_library.h"
+#include "image/decoders/jpeg_library.h"
 
 constexpr int32_t TurnBandRows = 16;  // covers the library's largest output group
 

@@ -1,4 +1,4 @@
-#include "image/jpeg_error_trap.h"
+#include "image/decoders/jpeg_error_trap.h"
 
 void TrapErrorExit(j_common_ptr cinfo) {
     JpegErrorTrap* trap = reinterpret_cast<JpegErrorTrap*>(cinfo->err);

@@ -1,13 +1,17 @@
 // HEIF (HEIC, and AVIF where the library has a decoder for it) through libheif: the primary
-// picture, turned and mirrored by the file's own transformations, which the library applies
-// (an Exif orientation inside is not applied on top), grids joined, more than 8 bits per sample
-// reduced to 8, alpha over black.
+// picture, grids joined, more than 8 bits per sample reduced to 8, alpha over black. The file's
+// own turn and mirror are applied by the show's turning step, as an Exif orientation is for a
+// JPEG: the library mirrors 8-bit pictures only (an Exif orientation inside is not applied on
+// top). The file's boxes are checked by the show's own reader before the library reads them.
 
 #include <libheif/heif.h>
-#include "image/decode.h"
-#include "image/decode_picture.h"
-#include "image/picture_limits.h"
-#include "image/picture_rows.h"
+#include "image/decoders/decode.h"
+#include "image/decoders/decode_picture.h"
+#include "image/decoders/exif_orientation.h"
+#include "image/decoders/heif_boxes.h"
+#include "image/decoders/picture_limits.h"
+#include "image/decoders/picture_rows.h"
+#include "image/orient.h"
 #include "image/stop_check.h"
 
 namespace {
@@ -49,41 +53,30 @@ struct HeifWork {
     PictureRows rows;
 };
 
-// The library offers no way to stop a decode, so the work it takes on is bounded by the file,
-// and its full-size picture by the work budget.
-bool Acceptable(uint64_t width, uint64_t height, int64_t fileBytes, bool alpha) {
-    const uint64_t pixels = width * height;
-    return width > 0 && height > 0 && width <= MaxPictureSide && height <= MaxPictureSide &&
-           pixels <=
-               SilentPixelsAllowance + SilentPixelsPerByte * static_cast<uint64_t>(fileBytes) &&
-           pixels * (alpha ? 4 : 3) <= WorkMemoryLimit;
-}
-
-bool RunHeif(DibImage* image, HeifWork* work, StreamReader* source, int32_t targetWidth,
-             int32_t targetHeight, SizeRule rule) {
+bool RunHeif(DibImage* image, HeifWork* work, StreamReader* source, const HeifPlan& plan,
+             int32_t targetWidth, int32_t targetHeight, SizeRule rule) {
     static const heif_reader Reader = {1, ReaderPosition, ReaderRead, ReaderSeek, ReaderWait};
     work->context = heif_context_alloc();
     if (work->context == nullptr) {
         return false;
     }
     heif_context_set_maximum_image_size_limit(work->context, static_cast<int>(MaxPictureSide));
-    if (heif_context_read_from_reader(work->context, &Reader, source, nullptr).code !=
+    if (std::fseek(source->stream, 0, SEEK_SET) != 0 ||
+        heif_context_read_from_reader(work->context, &Reader, source, nullptr).code !=
             heif_error_Ok ||
         heif_context_get_primary_image_handle(work->context, &work->handle).code != heif_error_Ok) {
         return false;
     }
-    // Sizes as shown, after the file's own turns.
-    const int width = heif_image_handle_get_width(work->handle);
-    const int height = heif_image_handle_get_height(work->handle);
     const bool alpha = heif_image_handle_has_alpha_channel(work->handle) != 0;
-    if (width <= 0 || height <= 0 ||
-        !Acceptable(static_cast<uint64_t>(width), static_cast<uint64_t>(height), source->bytes,
-                    alpha)) {
+    // The full-size picture the library hands over.
+    if (static_cast<uint64_t>(plan.width) * plan.height * (alpha ? 4 : 3) > WorkMemoryLimit) {
         return false;
     }
-    const int32_t d = ScaleDenominator(width, height, targetWidth, targetHeight, rule);
-    if (!ReducedPictureFits(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
-                            static_cast<uint32_t>(d))) {
+    const bool swaps = OrientationSwapsSides(plan.orientation);
+    const int32_t planned =
+        ScaleDenominator(swaps ? plan.height : plan.width, swaps ? plan.width : plan.height,
+                         targetWidth, targetHeight, rule);
+    if (!ReducedPictureFits(plan.width, plan.height, static_cast<uint32_t>(planned))) {
         return false;
     }
     work->options = heif_decoding_options_alloc();
@@ -92,6 +85,7 @@ bool RunHeif(DibImage* image, HeifWork* work, StreamReader* source, int32_t targ
     }
     work->options->convert_hdr_to_8bit = 1;
     work->options->strict_decoding = 1;
+    work->options->ignore_transformations = 1;
     const heif_chroma chroma = alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
     if (ShouldStop() ||
         heif_decode_image(work->handle, &work->picture, heif_colorspace_RGB, chroma, work->options)
@@ -102,11 +96,17 @@ bool RunHeif(DibImage* image, HeifWork* work, StreamReader* source, int32_t targ
     const uint8_t* plane =
         heif_image_get_plane_readonly(work->picture, heif_channel_interleaved, &rowBytes);
     const int channels = alpha ? 4 : 3;
-    if (plane == nullptr ||
-        heif_image_get_width(work->picture, heif_channel_interleaved) != width ||
-        heif_image_get_height(work->picture, heif_channel_interleaved) != height ||
-        heif_image_get_bits_per_pixel_range(work->picture, heif_channel_interleaved) != 8 ||
-        !BeginRows(&work->rows, image, static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+    const int width = heif_image_get_width(work->picture, heif_channel_interleaved);
+    const int height = heif_image_get_height(work->picture, heif_channel_interleaved);
+    if (plane == nullptr || width <= 0 || height <= 0 ||
+        static_cast<uint32_t>(width) > plan.width || static_cast<uint32_t>(height) > plan.height ||
+        heif_image_get_bits_per_pixel_range(work->picture, heif_channel_interleaved) != 8) {
+        return false;
+    }
+    // The reduction is chosen for the picture as it is shown.
+    const int32_t d = ScaleDenominator(swaps ? height : width, swaps ? width : height, targetWidth,
+                                       targetHeight, rule);
+    if (!BeginRows(&work->rows, image, static_cast<uint32_t>(width), static_cast<uint32_t>(height),
                    static_cast<uint32_t>(d))) {
         return false;
     }
@@ -114,7 +114,7 @@ bool RunHeif(DibImage* image, HeifWork* work, StreamReader* source, int32_t targ
         TakeRow(&work->rows, plane + static_cast<size_t>(y) * static_cast<size_t>(rowBytes),
                 channels, true);
     }
-    return true;
+    return OrientPicture(image, plan.orientation);
 }
 
 }  // namespace
@@ -125,8 +125,12 @@ bool DecodeHeif(DibImage* image, FILE* stream, int32_t targetWidth, int32_t targ
     if (source.bytes <= 0) {
         return false;
     }
+    HeifPlan plan;
+    if (!PlanHeifDecode(stream, static_cast<uint64_t>(source.bytes), &plan)) {
+        return false;
+    }
     HeifWork work{};
-    const bool decoded = RunHeif(image, &work, &source, targetWidth, targetHeight, rule);
+    const bool decoded = RunHeif(image, &work, &source, plan, targetWidth, targetHeight, rule);
     heif_image_release(work.picture);
     heif_decoding_options_free(work.options);
     heif_image_handle_release(work.handle);

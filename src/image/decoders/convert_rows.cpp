@@ -1,4 +1,4 @@
-#include "image/decode.h"
+#include "image/decoders/decode.h"
 
 namespace {
 // a * b / 255, rounded to nearest, exact for bytes.

@@ -1,4 +1,4 @@
-#include "image/exif_orientation.h"
+#include "image/decoders/exif_orientation.h"
 
 #include <cstring>
 

@@ -5,8 +5,8 @@
 
 #include <csetjmp>
 #include <cstdint>
-#include "image/jpeg_library.h"
-#include "image/picture_limits.h"
+#include "image/decoders/jpeg_library.h"
+#include "image/decoders/picture_limits.h"
 
 struct JpegErrorTrap {
     jpeg_error_mgr pub;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 #include "image/dib_image.h"
-#include "image/jpeg_library.h"
+#include "image/decoders/jpeg_library.h"
 
 // The DCT reduction (1, 2, 4 or 8) for a W x H picture and a target box: the smallest that
 // leaves the picture within one and a half times the box, 8 when none does.

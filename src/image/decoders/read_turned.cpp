@@ -1,6 +1,6 @@
-#include "image/read_turned.h"
+#include "image/decoders/read_turned.h"
 
-#include "image/decode.h"
+#include "image/decoders/decode.h"
 #include "image/orient.h"
 
 void ReadTurned(DibImage* image, jpeg_decompress_struct* cinfo, uint8_t* band, int32_t orientation,

@@ -2,8 +2,8 @@
 // Reading the Exif orientation while the library reads a file's header.
 
 #include <cstdint>
-#include "image/exif_orientation.h"
-#include "image/jpeg_library.h"
+#include "image/decoders/exif_orientation.h"
+#include "image/decoders/jpeg_library.h"
 
 struct ExifWatch {
     int32_t orientation = OrientationAsStored;

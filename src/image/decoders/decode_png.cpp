@@ -5,16 +5,18 @@
 #include <png.h>
 #include <csetjmp>
 #include <cstdlib>
-#include "image/decode.h"
-#include "image/decode_picture.h"
-#include "image/picture_limits.h"
-#include "image/picture_rows.h"
+#include <cstring>
+#include "image/decoders/decode.h"
+#include "image/decoders/decode_picture.h"
+#include "image/decoders/picture_limits.h"
+#include "image/decoders/picture_rows.h"
 #include "image/stop_check.h"
 
 namespace {
 
 // Ancillary chunks are small; a hostile one must not take memory.
 constexpr png_alloc_size_t ChunkBytesLimit = 8u * 1000 * 1000;
+constexpr png_uint_32 ChunkCacheLimit = 64;
 
 // Everything the jump point must see, kept outside the frame that calls setjmp.
 struct PngWork {
@@ -35,7 +37,35 @@ void ReadStream(png_structp png, png_bytep data, size_t length) {
     png_longjmp(png, 1);
 }
 
-void IgnoreWarning(png_structp, png_const_charp) {}
+// libpng lets a chunk past the memory limit through with a warning; the picture fails instead.
+void FailOnChunkLimit(png_structp png, png_const_charp message) {
+    if (std::strstr(message, "too large") != nullptr ||
+        std::strstr(message, "too long") != nullptr || std::strstr(message, "memory") != nullptr) {
+        png_longjmp(png, 1);
+    }
+}
+
+// Chunks the show has no use for are skipped unread: text, profiles and the rest can only
+// cost memory and time. Transparency (tRNS) is kept.
+void SkipUnusedChunks(png_structp png) {
+    static const png_byte Unused[] =
+        "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0"
+        "pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, Unused,
+                                static_cast<int>(sizeof Unused / 5));
+    png_set_chunk_cache_max(png, ChunkCacheLimit);
+}
+
+// The declared picture against the file's bytes: its pixels, and the stored rows that the
+// file's compressed data must inflate to.
+bool DeclaredSizeFits(png_structp png, png_infop info, uint32_t width, uint32_t height,
+                      int64_t fileBytes) {
+    const uint64_t bytes = fileBytes > 0 ? static_cast<uint64_t>(fileBytes) : 0;
+    const uint64_t stored = (static_cast<uint64_t>(png_get_rowbytes(png, info)) + 1) * height;
+    return DeclaredPixelsFit(static_cast<uint64_t>(width) * height, bytes) &&
+           StoredBytesFit(stored, bytes);
+}
 
 // Any colour type and depth as 8-bit blue-green-red with alpha when the file has it.
 void AskForEightBitBgr(png_structp png, png_infop info) {
@@ -101,7 +131,9 @@ bool ReadRows(DibImage* image, PngWork* work, uint32_t width, uint32_t height, i
 
 bool RunPng(DibImage* image, PngWork* work, FILE* stream, int32_t targetWidth, int32_t targetHeight,
             SizeRule rule) {
-    work->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, FailQuietly, IgnoreWarning);
+    const int64_t fileBytes = StreamBytes(stream);
+    work->png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, FailQuietly, FailOnChunkLimit);
     if (work->png == nullptr) {
         return false;
     }
@@ -112,9 +144,13 @@ bool RunPng(DibImage* image, PngWork* work, FILE* stream, int32_t targetWidth, i
     png_set_read_fn(work->png, stream, ReadStream);
     png_set_user_limits(work->png, MaxPictureSide, MaxPictureSide);
     png_set_chunk_malloc_max(work->png, ChunkBytesLimit);
+    SkipUnusedChunks(work->png);
     png_read_info(work->png, work->info);
     const uint32_t width = png_get_image_width(work->png, work->info);
     const uint32_t height = png_get_image_height(work->png, work->info);
+    if (!DeclaredSizeFits(work->png, work->info, width, height, fileBytes)) {
+        return false;
+    }
     const int32_t d = ScaleDenominator(width, height, targetWidth, targetHeight, rule);
     if (!ReducedPictureFits(width, height, static_cast<uint32_t>(d))) {
         return false;

@@ -1,4 +1,4 @@
-#include "image/exif_marker.h"
+#include "image/decoders/exif_marker.h"
 
 #include <algorithm>
 #include <cstring>

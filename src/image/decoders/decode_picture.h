@@ -27,8 +27,12 @@ const char* PictureKindName(PictureKind kind);
 PictureKind DecodePicture(DibImage* image, FILE* stream, int32_t targetWidth, int32_t targetHeight,
                           SizeRule rule, int32_t formats);
 
-// The decoders beside the JPEG one, each into a released image; false when the picture is
-// refused, broken, ends early, or the stop check asked to end.
+// The library decoder for kind (PNG, WebP or HEIF), here in this process; false when the
+// picture is refused, broken, ends early, or the stop check asked to end.
+bool DecodeWithLibrary(PictureKind kind, DibImage* image, FILE* stream, int32_t targetWidth,
+                       int32_t targetHeight, SizeRule rule);
+
+// The decoders beside the JPEG one, each into a released image, failing as above.
 bool DecodePng(DibImage* image, FILE* stream, int32_t targetWidth, int32_t targetHeight,
                SizeRule rule);
 bool DecodeWebp(DibImage* image, FILE* stream, int32_t targetWidth, int32_t targetHeight,

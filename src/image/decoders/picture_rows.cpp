@@ -1,8 +1,8 @@
-#include "image/picture_rows.h"
+#include "image/decoders/picture_rows.h"
 
 #include <cstdlib>
 #include <cstring>
-#include "image/picture_limits.h"
+#include "image/decoders/picture_limits.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "image/decode.h"
+#include "image/decoders/decode.h"
 
 #include <cstdlib>
 #include <jerror.h>
 #include "base/trace.h"
-#include "image/exif_marker.h"
-#include "image/jpeg_error_trap.h"
+#include "image/decoders/exif_marker.h"
+#include "image/decoders/jpeg_error_trap.h"
 #include "image/orient.h"
 #include "image/picture_memory.h"
-#include "image/read_turned.h"
+#include "image/decoders/read_turned.h"
 #include "image/stop_check.h"
 
 int32_t ScaleDenominator(int64_t imageWidth, int64_t imageHeight, int32_t targetWidth,
