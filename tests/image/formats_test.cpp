@@ -8,7 +8,13 @@
 #include <string>
 #include <vector>
 #include "image/decoders/decode_picture.h"
+#include "image/decoders/decode_runner.h"
+#include "image/stop_check.h"
 #include "test_jpeg.h"
+#ifndef _WIN32
+#include <unistd.h>
+#include <chrono>
+#endif
 
 namespace {
 
@@ -102,6 +108,9 @@ const FormatCase Cases[] = {
     {"heif-alpha.heic", FormatsAll, PictureHeif, "heif-alpha.pam"},
     // The tool keeps 10 bits, the show rounds to 8.
     {"heif-10bit.heic", FormatsAll, PictureHeif, "heif-10bit.pam", 1920, 1},
+    // The file's own turn and mirror, as the file's order of them says.
+    {"heif-turned.heic", FormatsAll, PictureHeif, "heif-turned.pam"},
+    {"heif-mirrored.heic", FormatsAll, PictureHeif, "heif-mirrored.pam"},
     {"mislabelled.jpg", FormatsAll, PicturePng, "mislabelled.pam"},
     {"mislabelled.jpg", FormatsJpeg, PictureJpeg, nullptr},
     {"truncated-png-rgb.png", FormatsAll, PicturePng, nullptr},
@@ -145,5 +154,42 @@ std::string CaseName(const testing::TestParamInfo<FormatCase>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Formats, testing::ValuesIn(Cases), CaseName);
+
+#ifndef _WIN32
+using Clock = std::chrono::steady_clock;
+Clock::time_point g_stopAt;
+int32_t StopWhenDue() {
+    return Clock::now() >= g_stopAt ? 1 : 0;
+}
+
+// The decoding child waits for bytes that never come; only the stop check can end it. Without
+// it the show would wait for the child's own time limit, most of a minute.
+TEST(LibraryDecoder, TheStopCheckEndsAStuckDecoderAndTheNextPictureIsWhole) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    static const uint8_t Start[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13};
+    ASSERT_EQ(write(pipeFds[1], Start, sizeof Start), static_cast<ssize_t>(sizeof Start));
+    FILE* stuck = fdopen(pipeFds[0], "rb");
+    ASSERT_NE(stuck, nullptr);
+    DibImage image;
+    const Clock::time_point start = Clock::now();
+    g_stopAt = start + std::chrono::milliseconds(200);
+    SetStopCheck(StopWhenDue);
+    EXPECT_FALSE(RunLibraryDecoder(PicturePng, &image, stuck, 640, 480, SizeRuleFit));
+    SetStopCheck(nullptr);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+    std::fclose(stuck);
+    close(pipeFds[1]);
+
+    FILE* f = std::fopen(PicturePath("png-rgb.png").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(RunLibraryDecoder(PicturePng, &image, f, 1920, 1080, SizeRuleFit));
+    std::fclose(f);
+    const Pam pam = ReadPam("png-rgb.pam");
+    ASSERT_EQ(image.width, pam.width);
+    ASSERT_EQ(image.height, pam.height);
+    EXPECT_EQ(Mismatches(image, pam, 0), 0);
+}
+#endif
 
 }  // namespace
