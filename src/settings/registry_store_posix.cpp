@@ -67,6 +67,7 @@ struct Snapshot {
     bool exists = false;
     struct stat identity = {};
     StoreFile file;
+    std::vector<std::string> told;  // what StoreTellIgnored said about this reading
 };
 
 Snapshot g_snapshot;
@@ -211,6 +212,7 @@ StoreFile& CurrentStore() {
     snap.exists = exists;
     snap.identity = identity;
     snap.file = path.empty() ? StoreFile() : ReadFile(path);
+    snap.told.clear();
     if (snap.file.state == FileDamaged || snap.file.state == FileUnusable) {
         Tell(snap.file.problem + "; the default settings are used");
     }
@@ -571,4 +573,13 @@ int32_t StoreCommitChanges() {
     std::vector<Change> changes;
     changes.swap(g_changes);
     return Commit(changes);
+}
+
+void StoreTellIgnored(const char* why) {
+    CurrentStore();
+    std::vector<std::string>& told = g_snapshot.told;
+    if (std::find(told.begin(), told.end(), why) == told.end()) {
+        told.emplace_back(why);
+        Tell(g_snapshot.path.empty() ? why : g_snapshot.path + ": " + why);
+    }
 }

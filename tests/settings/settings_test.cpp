@@ -2,11 +2,33 @@
 // elsewhere: both must give the same answers.
 
 #include <cstring>
+#include <string>
 #include "settings/store_fixture.h"
 
 namespace {
 
-class SettingsTest : public StoreTest {};
+class SettingsTest : public StoreTest {
+  protected:
+    // What the store tells the user: the registry has no one to tell.
+    static void Capture() {
+#ifndef _WIN32
+        testing::internal::CaptureStderr();
+#endif
+    }
+    static void ExpectTold(const std::string& line, int times) {
+#ifndef _WIN32
+        const std::string told = testing::internal::GetCapturedStderr();
+        int found = 0;
+        for (size_t at = told.find(line); at != std::string::npos; at = told.find(line, at + 1)) {
+            ++found;
+        }
+        EXPECT_EQ(found, times) << told;
+#else
+        (void)line;
+        (void)times;
+#endif
+    }
+};
 
 void ExpectDefaults() {
     EXPECT_EQ(g_settings.delay, 10);
@@ -73,14 +95,24 @@ TEST_F(SettingsTest, PathMustBeAPlainStringThatFits) {
     EXPECT_STREQ(g_settings.path, "C:\\Fotovane Images");
 
     PutSetting("path", StoreTypeSz, Text("C:\\" + std::string(297, 'a')));
+    Capture();
     LoadSettings();
     EXPECT_STREQ(g_settings.path, "C:\\Fotovane Images");
+    ReadStringValue(g_settings.path, "path", "/home/u/Pictures");  // as the X11 saver does
+    EXPECT_STREQ(g_settings.path, "/home/u/Pictures");
+    // Told once, naming the store, while the same reading lasts.
+    ExpectTold("fotovane: " + home_ +
+                   "/fotovane/registry.reg: \"path\" is longer than 259 bytes; "
+                   "the default is used\n",
+               1);
 
     const std::string longest = "C:\\" + std::string(256, 'b');
     ASSERT_EQ(longest.size(), 259u);
     PutSetting("path", StoreTypeSz, Text(longest));
+    Capture();
     LoadSettings();
     EXPECT_EQ(std::string(g_settings.path), longest);
+    ExpectTold("fotovane", 0);
 
     PutSetting("path", StoreTypeSz, Text("D:\\Holiday"));
     LoadSettings();
