@@ -44,3 +44,6 @@ int32_t StoreQueryKeyClass(const char* path, char* keyClass, uint32_t size);
 // whether they did. The registry takes each change as it is made: there both do nothing.
 void StoreBeginChanges();
 int32_t StoreCommitChanges();
+// Tells why a stored value is not used, once for each reading of the store: on stderr for the
+// store file. The registry has no one to tell.
+void StoreTellIgnored(const char* why);

@@ -6,8 +6,9 @@
 // file again under that lock: readers see the old or the new store whole, and changes gathered
 // between StoreBeginChanges and StoreCommitChanges land together or not at all. Only regular
 // files are opened, without waiting, and a store past MaxStoreBytes counts as damaged. A
-// damaged store reads as empty; the next change keeps it aside as registry.reg.damaged and
-// writes a fresh one. Failures to read or write are told on stderr.
+// damaged store reads as empty; the next change keeps it aside as registry.reg.damaged (then
+// .damaged.2 and on, the oldest replaced past KeptDamaged) and writes a fresh one. Failures to
+// read or write are told on stderr.
 
 #include "settings/registry_store.h"
 
@@ -33,6 +34,9 @@ constexpr off_t MaxStoreBytes = 1 << 20;
 // A save holds the lock for milliseconds; a holder that keeps it longer is not one of ours.
 constexpr int LockWaitMs = 3000;
 constexpr int LockPollMs = 5;
+// Damaged stores kept aside at most: enough to look back on, and a folder full of them costs a
+// save no more than this many lookups.
+constexpr int KeptDamaged = 10;
 
 struct OpenKey {
     std::string path;
@@ -63,6 +67,7 @@ struct Snapshot {
     bool exists = false;
     struct stat identity = {};
     StoreFile file;
+    std::vector<std::string> told;  // what StoreTellIgnored said about this reading
 };
 
 Snapshot g_snapshot;
@@ -207,6 +212,7 @@ StoreFile& CurrentStore() {
     snap.exists = exists;
     snap.identity = identity;
     snap.file = path.empty() ? StoreFile() : ReadFile(path);
+    snap.told.clear();
     if (snap.file.state == FileDamaged || snap.file.state == FileUnusable) {
         Tell(snap.file.problem + "; the default settings are used");
     }
@@ -286,27 +292,63 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
-// A new name for the damaged file that no earlier one has taken. The old name stays until the
-// new store replaces it, so there is no moment without a store.
+std::string DamagedName(const std::string& path, int n) {
+    return path + ".damaged" + (n == 1 ? "" : "." + std::to_string(n));
+}
+
+bool Earlier(const timespec& a, const timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// The first free name for a damaged file, else the one kept aside longest ago (keeping it
+// changed its status time); empty when none of them can be replaced.
+std::string AsideName(const std::string& path) {
+    std::string oldest;
+    timespec oldestTime = {};
+    for (int n = 1; n <= KeptDamaged; ++n) {
+        const std::string name = DamagedName(path, n);
+        struct stat info;
+        if (lstat(name.c_str(), &info) != 0) {
+            if (errno == ENOENT) {
+                return name;
+            }
+            continue;
+        }
+        if (!S_ISDIR(info.st_mode) && (oldest.empty() || Earlier(info.st_ctim, oldestTime))) {
+            oldest = name;
+            oldestTime = info.st_ctim;
+        }
+    }
+    return oldest;
+}
+
+// Keeps the damaged file under AsideName. The old name stays until the new store replaces it,
+// so there is no moment without a store; a name that is taken is replaced in one rename.
 bool KeepAside(const std::string& path, std::string* aside, bool* linked) {
-    for (int n = 1; n <= 100; ++n) {
-        *aside = path + ".damaged" + (n == 1 ? "" : "." + std::to_string(n));
-        *linked = link(path.c_str(), aside->c_str()) == 0;
-        if (*linked) {
+    *linked = false;
+    *aside = AsideName(path);
+    if (aside->empty()) {
+        errno = EEXIST;
+        return false;
+    }
+    struct stat info;
+    const bool taken = lstat(aside->c_str(), &info) == 0;
+    const std::string through = taken ? path + ".aside.tmp." + std::to_string(getpid()) : *aside;
+    if (taken) {
+        unlink(through.c_str());
+    }
+    if (link(path.c_str(), through.c_str()) == 0) {
+        if (!taken || rename(through.c_str(), aside->c_str()) == 0) {
+            *linked = true;
             return true;
         }
-        if (errno == EEXIST) {
-            continue;
-        }
-        // A file system without hard links: move it; the rename that follows fills the gap.
-        struct stat taken;
-        if (lstat(aside->c_str(), &taken) == 0) {
-            continue;
-        }
-        return rename(path.c_str(), aside->c_str()) == 0;
+        const int error = errno;
+        unlink(through.c_str());
+        errno = error;
+        return false;
     }
-    errno = EEXIST;
-    return false;
+    // A file system without hard links: move it; the rename that follows fills the gap.
+    return rename(path.c_str(), aside->c_str()) == 0;
 }
 
 // Writes the store to the file through a temporary file; errno says why when it fails.
@@ -405,10 +447,11 @@ int32_t Commit(const std::vector<Change>& changes) {
     }
     std::string aside;
     bool linked = false;
+    std::string notKept;
+    // Saving goes on without it: it cannot be read anyway, and the user asked for new settings.
     if (file.state == FileDamaged && !KeepAside(path, &aside, &linked)) {
-        Tell("cannot save settings: " + file.problem +
-             ", and it cannot be kept aside: " + Reason(errno));
-        return StoreDenied;
+        notKept = Reason(errno);
+        aside.clear();
     }
     g_snapshot.valid = false;
     if (!WriteFile(path, file.store)) {
@@ -421,6 +464,9 @@ int32_t Commit(const std::vector<Change>& changes) {
     }
     if (!aside.empty()) {
         Tell(file.problem + "; kept it as " + aside + " and wrote new settings");
+    } else if (!notKept.empty()) {
+        Tell(file.problem + "; it cannot be kept aside (" + notKept +
+             "), so new settings replaced it");
     }
     return rc;
 }
@@ -527,4 +573,13 @@ int32_t StoreCommitChanges() {
     std::vector<Change> changes;
     changes.swap(g_changes);
     return Commit(changes);
+}
+
+void StoreTellIgnored(const char* why) {
+    CurrentStore();
+    std::vector<std::string>& told = g_snapshot.told;
+    if (std::find(told.begin(), told.end(), why) == told.end()) {
+        told.emplace_back(why);
+        Tell(g_snapshot.path.empty() ? why : g_snapshot.path + ": " + why);
+    }
 }

@@ -68,3 +68,5 @@ void StoreBeginChanges() {}
 int32_t StoreCommitChanges() {
     return ERROR_SUCCESS;
 }
+
+void StoreTellIgnored(const char*) {}

@@ -1,6 +1,7 @@
 #include "settings/settings.h"
 
 #include <cstring>
+#include <string>
 #include "settings/registry_store.h"
 
 SaverSettings g_settings;
@@ -56,11 +57,17 @@ void ReadStringValue(char* value, const char* name, const char* fallback) {
     char data[MaxPath];
     uint32_t type = StoreTypeNone;
     uint32_t size = sizeof data;
-    if (StoreQueryValue(key, name, &type, reinterpret_cast<uint8_t*>(data), &size) == StoreOk &&
-        type == StoreTypeSz) {
+    const int32_t rc = StoreQueryValue(key, name, &type, reinterpret_cast<uint8_t*>(data), &size);
+    if (rc == StoreOk && type == StoreTypeSz) {
         CopyPath(value, data, size);
     } else {
         CopyPath(value, fallback, MaxPath);
+    }
+    if (rc == StoreMoreData && type == StoreTypeSz) {
+        // Replaced whole rather than cut short: a shortened folder is another folder.
+        StoreTellIgnored(("\"" + std::string(name) + "\" is longer than " +
+                          std::to_string(MaxPath - 1) + " bytes; the default is used")
+                             .c_str());
     }
     StoreCloseKey(key);
 }

@@ -2,11 +2,28 @@
 // elsewhere: both must give the same answers.
 
 #include <cstring>
+#include <string>
 #include "settings/store_fixture.h"
 
 namespace {
 
-class SettingsTest : public StoreTest {};
+class SettingsTest : public StoreTest {
+  protected:
+    // What the store tells the user: the registry has no one to tell.
+    static void Capture() {
+#ifndef _WIN32
+        testing::internal::CaptureStderr();
+#endif
+    }
+    // All that was told since Capture.
+    static void ExpectTold(const std::string& told) {
+#ifndef _WIN32
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), told);
+#else
+        (void)told;
+#endif
+    }
+};
 
 void ExpectDefaults() {
     EXPECT_EQ(g_settings.delay, 10);
@@ -73,14 +90,23 @@ TEST_F(SettingsTest, PathMustBeAPlainStringThatFits) {
     EXPECT_STREQ(g_settings.path, "C:\\Fotovane Images");
 
     PutSetting("path", StoreTypeSz, Text("C:\\" + std::string(297, 'a')));
+    Capture();
     LoadSettings();
     EXPECT_STREQ(g_settings.path, "C:\\Fotovane Images");
+    ReadStringValue(g_settings.path, "path", "/home/u/Pictures");  // as the X11 saver does
+    EXPECT_STREQ(g_settings.path, "/home/u/Pictures");
+    // Told once while the same reading lasts.
+    ExpectTold("fotovane: " + home_ +
+               "/fotovane/registry.reg: \"path\" is longer than 259 bytes; "
+               "the default is used\n");
 
     const std::string longest = "C:\\" + std::string(256, 'b');
     ASSERT_EQ(longest.size(), 259u);
     PutSetting("path", StoreTypeSz, Text(longest));
+    Capture();
     LoadSettings();
     EXPECT_EQ(std::string(g_settings.path), longest);
+    ExpectTold("");
 
     PutSetting("path", StoreTypeSz, Text("D:\\Holiday"));
     LoadSettings();

@@ -1,6 +1,7 @@
 // The store file that stands in for the registry off Windows: its text, and that it stays
 // whole when things go wrong.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include "settings/registry_text.h"
 #include "settings/store_fixture.h"
@@ -162,6 +164,49 @@ void WithFullDisk() {
     setrlimit(RLIMIT_FSIZE, &limit);
 }
 
+// Damaged stores kept aside by earlier saves, .damaged to .damaged.<last>, but not <free>; the
+// one named <oldest> was kept first. As folders when the saver must not replace them.
+void KeptAside(const std::string& folder, int last, int free, int oldest, bool folders = false) {
+    const std::string store = folder + "/registry.reg.damaged";
+    auto make = [&](int n) {
+        const std::string name = store + (n == 1 ? "" : "." + std::to_string(n));
+        folders ? (void)mkdir(name.c_str(), 0700) : (void)(std::ofstream(name) << "kept " << n);
+        chmod(name.c_str(), 0700);  // a new status time even when it was there
+        return name;
+    };
+    struct stat first, later;
+    stat(make(oldest).c_str(), &first);
+    // The status time moves on in clock ticks: wait for the next one.
+    do {
+        const timespec pause = {0, 2000000L};
+        nanosleep(&pause, nullptr);
+        stat(make(oldest == 1 ? 2 : 1).c_str(), &later);
+    } while (later.st_ctim.tv_sec == first.st_ctim.tv_sec &&
+             later.st_ctim.tv_nsec == first.st_ctim.tv_nsec);
+    for (int n = 1; n <= last; ++n) {
+        if (n != free && n != oldest) {
+            make(n);
+        }
+    }
+}
+
+// Everything in the folder but the store, its lock and the name it kept the damaged one as.
+std::map<std::string, std::string> Others(const std::string& folder, const char* keptAs) {
+    std::map<std::string, std::string> others;
+    DIR* dir = opendir(folder.c_str());
+    for (dirent* entry; dir && (entry = readdir(dir));) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != ".." && name != "registry.reg" && name != "registry.lock" &&
+            (!keptAs || name != std::string("registry.reg") + keptAs)) {
+            others[name] = Describe(folder + "/" + name);
+        }
+    }
+    if (dir) {
+        closedir(dir);
+    }
+    return others;
+}
+
 TEST_F(StoreFileTest, HostileStoresNeitherStallNorLoseData) {
     using Folder = const std::string&;
     struct Case {
@@ -170,7 +215,8 @@ TEST_F(StoreFileTest, HostileStoresNeitherStallNorLoseData) {
         void (*odd)(Folder);  // what else is odd about the folder
         int32_t loads;        // the delay a load gives
         bool saves = false;
-        bool keptAside = false;     // the old file is kept as registry.reg.damaged
+        // The name the damaged file is kept as after registry.reg; empty when it cannot be.
+        const char* keptAs = nullptr;
         void (*limit)() = nullptr;  // on the saving process
     };
     std::string manyKeys = "REGEDIT4\n";
@@ -179,18 +225,26 @@ TEST_F(StoreFileTest, HostileStoresNeitherStallNorLoseData) {
     }
     const std::string ok = StoreWithDelay3;
     manyKeys += ok.substr(9);
+    const std::string damaged = ok + "\"path\"=\"C:\\\\half";
     const Case cases[] = {
-        {"too large", "REGEDIT4\n;" + std::string(2 << 20, 'x'), nullptr, 10, true, true},
-        {"many keys", manyKeys, nullptr, 3, true, false},
-        {"damaged", ok + "\"path\"=\"C:\\\\half", nullptr, 10, true, true},
+        {"too large", "REGEDIT4\n;" + std::string(2 << 20, 'x'), nullptr, 10, true, ".damaged"},
+        {"many keys", manyKeys, nullptr, 3, true},
+        {"damaged", damaged, nullptr, 10, true, ".damaged"},
+        {"damaged, some kept", damaged, [](Folder f) { KeptAside(f, 10, 7, 4); }, 10, true,
+         ".damaged.7"},
+        // Only the first ten names are used: a free one past them is not.
+        {"damaged, 99 kept", damaged, [](Folder f) { KeptAside(f, 100, 50, 4); }, 10, true,
+         ".damaged.4"},
+        {"damaged, folders in the way", damaged, [](Folder f) { KeptAside(f, 10, 0, 1, true); }, 10,
+         true, ""},
         {"FIFO store", "", [](Folder f) { mkfifo((f + "/registry.reg").c_str(), 0600); }, 10},
         {"FIFO lock", ok, [](Folder f) { mkfifo((f + "/registry.lock").c_str(), 0600); }, 3},
         {"link to a device", "",
          [](Folder f) { symlink("/dev/zero", (f + "/registry.reg").c_str()); }, 10},
         {"folder as store", "", [](Folder f) { mkdir((f + "/registry.reg").c_str(), 0700); }, 10},
         {"file as folder", "", [](Folder f) { rmdir(f.c_str()), std::ofstream(f) << "x"; }, 10},
-        {"read-only folder", ok, ReadOnly, 3, false, false, AsNobody},
-        {"full disk", ok, nullptr, 3, false, false, WithFullDisk},
+        {"read-only folder", ok, ReadOnly, 3, false, nullptr, AsNobody},
+        {"full disk", ok, nullptr, 3, false, nullptr, WithFullDisk},
     };
     const std::string folder = home_ + "/fotovane";
     const std::string errors = home_ + "/errors";
@@ -210,6 +264,7 @@ TEST_F(StoreFileTest, HostileStoresNeitherStallNorLoseData) {
             c.odd(folder);
         }
         const std::string before = state();
+        const auto others = Others(folder, c.keptAs);
 
         alarm(60);  // a store that blocks fails here instead of stalling the run
         // Processor time, which other work on the machine does not stretch.
@@ -239,9 +294,16 @@ TEST_F(StoreFileTest, HostileStoresNeitherStallNorLoseData) {
         }
         LoadSettings();
         EXPECT_EQ(g_settings.delay, 77);
-        EXPECT_EQ(Describe(StoreFile() + ".damaged"), c.keptAside ? c.text : "absent");
-        EXPECT_EQ(told.find("kept it as " + StoreFile() + ".damaged") != std::string::npos,
-                  c.keptAside)
+        EXPECT_EQ(Others(folder, c.keptAs), others);
+        const bool kept = c.keptAs && *c.keptAs;
+        if (kept) {
+            EXPECT_EQ(Describe(StoreFile() + c.keptAs), c.text);
+        }
+        EXPECT_EQ(told.find("; kept it as " + StoreFile() + (kept ? c.keptAs : "") + " and") !=
+                      std::string::npos,
+                  kept)
+            << told;
+        EXPECT_EQ(told.find("cannot be kept aside") != std::string::npos, c.keptAs && !kept)
             << told;
     }
 }
