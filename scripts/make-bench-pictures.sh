@@ -25,6 +25,7 @@ make_photo() {  # name width height seed
     "$(dirname "$0")/make-photo.sh" "$dir/$1.jpg" "$2" "$3" "$4" -sample 2x2
 }
 
+make_photo photo-2mp 1920 1080 2
 make_photo photo-12mp 4000 3000 12
 make_photo photo-24mp 6000 4000 24
 make_photo photo-48mp 8000 6000 48
@@ -57,6 +58,10 @@ make_other() {  # name command...
 to_heic() { heif-enc -q 75 -o "$2" "$1" >/dev/null; }
 to_webp() { cwebp -quiet -q 80 "$1" -o "$2"; }
 to_png() { djpeg "$1" | pnmtopng >"$2"; }
+# A screen's worth in each format: what the decoding child costs beside the decode itself.
+make_other photo-2mp.heic to_heic "$dir/photo-2mp.jpg"
+make_other photo-2mp.webp to_webp "$dir/photo-2mp.jpg"
+make_other photo-2mp.png to_png "$dir/photo-2mp.jpg"
 make_other photo-12mp.heic to_heic "$dir/photo-12mp.jpg"
 make_other photo-24mp.webp to_webp "$dir/photo-24mp.jpg"
 make_other photo-24mp.png to_png "$dir/photo-24mp.jpg"

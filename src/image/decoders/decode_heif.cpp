@@ -6,6 +6,7 @@
 
 #include <libheif/heif.h>
 #include "image/decoders/decode.h"
+#include "image/decoders/decode_jail.h"
 #include "image/decoders/decode_picture.h"
 #include "image/decoders/exif_orientation.h"
 #include "image/decoders/heif_boxes.h"
@@ -129,6 +130,7 @@ bool DecodeHeif(DibImage* image, FILE* stream, int32_t targetWidth, int32_t targ
     if (!PlanHeifDecode(stream, static_cast<uint64_t>(source.bytes), &plan)) {
         return false;
     }
+    LimitDecodeMemory(plan.decodedPixels, 0);
     HeifWork work{};
     const bool decoded = RunHeif(image, &work, &source, plan, targetWidth, targetHeight, rule);
     heif_image_release(work.picture);

@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <malloc.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -17,10 +18,16 @@
 
 namespace {
 
-// A real photo of 48 MP decodes within a few hundred megabytes and a second or two here; the
-// limits leave room for a machine three times slower and stop only what no photo needs.
-constexpr rlim_t DecodeAddressBudget = rlim_t{1} << 30;
+// A real photo of 48 MP decodes within several hundred megabytes and a second or two here;
+// the limits leave room for a machine three times slower and stop only what no photo needs.
+// Once a decoder knows what it is to decode, the memory shrinks to what that size needs: a
+// small picture whose data asks the library for huge tables fails at once.
+constexpr rlim_t DecodeAddressBudget = rlim_t{3} << 29;
+constexpr rlim_t DecodeBaseBytes = rlim_t{96} << 20;
+constexpr rlim_t DecodeBytesPerPixel = 24;
 constexpr rlim_t DecodeCpuSeconds = 20;
+
+rlim_t g_inheritedBytes = 0;  // nonzero in a decoding child only
 
 #if defined(__x86_64__)
 constexpr uint32_t FilterArch = AUDIT_ARCH_X86_64;
@@ -194,7 +201,22 @@ bool LockDownDecodeChild(const int* keptFds, int keptCount) {
     LowerLimit(RLIMIT_CPU, DecodeCpuSeconds, DecodeCpuSeconds + 1);
     LowerLimit(RLIMIT_NOFILE, 64, 64);
     if (AddressSpaceLimited && mapped > 0) {
+        g_inheritedBytes = mapped;
         LowerLimit(RLIMIT_AS, mapped + DecodeAddressBudget, mapped + DecodeAddressBudget);
     }
+    // The library's threads share one heap rather than reserving one each.
+    mallopt(M_ARENA_MAX, 1);
     return InstallFilter();
+}
+
+void LimitDecodeMemory(uint64_t pixels, uint64_t fileBytes) {
+    if (g_inheritedBytes == 0) {
+        return;
+    }
+    const rlim_t perPixel = pixels < DecodeAddressBudget / DecodeBytesPerPixel
+                                ? static_cast<rlim_t>(pixels) * DecodeBytesPerPixel
+                                : DecodeAddressBudget;
+    const rlim_t buffers = std::min(static_cast<rlim_t>(fileBytes), DecodeAddressBudget);
+    const rlim_t budget = std::min(DecodeBaseBytes + perPixel + buffers, DecodeAddressBudget);
+    LowerLimit(RLIMIT_AS, g_inheritedBytes + budget, g_inheritedBytes + budget);
 }

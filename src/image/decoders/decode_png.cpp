@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include "image/decoders/decode.h"
+#include "image/decoders/decode_jail.h"
 #include "image/decoders/decode_picture.h"
 #include "image/decoders/picture_limits.h"
 #include "image/decoders/picture_rows.h"
@@ -151,6 +152,7 @@ bool RunPng(DibImage* image, PngWork* work, FILE* stream, int32_t targetWidth, i
     if (!DeclaredSizeFits(work->png, work->info, width, height, fileBytes)) {
         return false;
     }
+    LimitDecodeMemory(static_cast<uint64_t>(width) * height, 0);
     const int32_t d = ScaleDenominator(width, height, targetWidth, targetHeight, rule);
     if (!ReducedPictureFits(width, height, static_cast<uint32_t>(d))) {
         return false;

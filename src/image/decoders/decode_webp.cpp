@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include "image/decoders/decode.h"
+#include "image/decoders/decode_jail.h"
 #include "image/decoders/decode_picture.h"
 #include "image/decoders/picture_limits.h"
 #include "image/decoders/picture_rows.h"
@@ -175,6 +176,8 @@ bool DecodeWebp(DibImage* image, FILE* stream, int32_t targetWidth, int32_t targ
         const int32_t d = ScaleDenominator(layout.canvasWidth, layout.canvasHeight, targetWidth,
                                            targetHeight, rule);
         AnimationWork work{};
+        LimitDecodeMemory(static_cast<uint64_t>(layout.canvasWidth) * layout.canvasHeight,
+                          static_cast<uint64_t>(fileBytes));
         decoded =
             ReducedPictureFits(layout.canvasWidth, layout.canvasHeight, static_cast<uint32_t>(d)) &&
             DecodeFirstFrame(image, stream, fileBytes, d, &work);
@@ -190,6 +193,8 @@ bool DecodeWebp(DibImage* image, FILE* stream, int32_t targetWidth, int32_t targ
                           layout.image.bytes + layout.alpha.bytes)) {
         const int32_t d =
             ScaleDenominator(features.width, features.height, targetWidth, targetHeight, rule);
+        LimitDecodeMemory(static_cast<uint64_t>(features.width) * features.height,
+                          layout.alpha.bytes);
         decoded = ReducedPictureFits(features.width, features.height, d) &&
                   DecodeStill(image, stream, layout, &config, d, &work);
     }
