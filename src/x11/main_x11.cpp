@@ -158,5 +158,8 @@ int main(int argc, char** argv) {
     }
     InstallTerminationSignals();
     SetStopCheck(ShowStopRequested);
-    return RunShow(options);
+    int status = RunShow(options);
+    // A host that stopped the show with a signal watches for a death by it.
+    DieOfTerminationSignal();
+    return status;
 }
