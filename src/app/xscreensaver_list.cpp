@@ -259,10 +259,12 @@ ProgramsListEdit AddToProgramsList(const std::string& userText, const std::strin
             return edit;
         }
         // Only the command changes: the entry keeps its name, visual, switch and place, and
-        // the lines around it stay as they were.
-        const Place from = entries[i].places[begin];
+        // the lines around it stay as they were. An entry the settings tool wrapped becomes
+        // one line again.
+        const Place from = entries[i].places[0];
         const Place to = entries[i].places[end - 1];
-        lines[from.line] = lines[from.line].substr(0, from.column) + command +
+        lines[from.line] = lines[from.line].substr(0, from.column) +
+                           Unwrapped(text.substr(0, begin)) + command +
                            lines[to.line].substr(to.column + 1);
         lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(from.line) + 1,
                     lines.begin() + static_cast<std::ptrdiff_t>(to.line) + 1);

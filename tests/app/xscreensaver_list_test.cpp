@@ -115,9 +115,10 @@ TEST(XScreenSaverList, ReplacesOnlyTheCommandOfOurEntry) {
         {"a quoted path, the list's last entry without its line end",
          "programs: qix \\n\\\n'/opt/my saver/fotovane' --root\n",
          "programs: qix \\n\\\n" + mine + "\n", "'/opt/my saver/fotovane' --root", 1, 2},
-        {"wrapped by the settings tool over three lines, inside the folder",
-         "programs: \\\n  qix --root \\n\\\n  \"Fotovane\" fotovane --root --defaults\t\t   \\\n"
-         "\t\t\t\t  --folder '/home/u/Old\t\t\t   \\\n\t\t\t\t  Photos'\t\\n\\\n"
+        {"wrapped by the settings tool over four lines, after the name and inside the folder",
+         "programs: \\\n  qix --root \\n\\\n  \"Fotovane\"\t\t\t   \\\n\t\t\t\t  fotovane --root "
+         "--defaults\t\t   \\\n\t\t\t\t  --folder '/home/u/Old\t\t\t   \\\n\t\t\t\t  "
+         "Photos'\t\\n\\\n"
          "  maze --root \\n\n",
          "programs: \\\n  qix --root \\n\\\n  \"Fotovane\" " + mine +
              "\t\\n\\\n  maze --root \\n\n",
