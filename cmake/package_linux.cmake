@@ -19,9 +19,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xscreensaver | xsecurelock")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "picture screen saver for X11")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Fotovane shows the JPEG pictures of a folder as a slide show or as a
-collage, full screen or smaller, centered or scattered, in folder order or
-shuffled.
+    "Fotovane shows the pictures of a folder (JPEG, PNG, WebP and HEIC) as a
+slide show or as a collage, full screen or smaller, centered or scattered, in
+folder order or shuffled.
 .
 It runs by itself, as an XScreenSaver hack with its own settings page, or as
 an xsecurelock saver.")

@@ -46,6 +46,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   # Another installer may hold dpkg's lock for a while: wait for it rather than fail.
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
     "${missing[@]}" >/dev/null
+else
+  echo "bootstrap: all packages present"
 fi
 
 [ "$linux_only" -eq 0 ] || exit 0
@@ -54,6 +56,7 @@ fi
 # native build uses, into .cache/mingw-w64/<name>. One block, so a native-only run can skip it.
 srcwork="$cache/src"
 aptopts=()
+built=0  # how many libraries this run built
 
 # A private apt state serving deb-src lines made from the machine's own sources, in either
 # of apt's two formats; set up once, and only when something is to be built.
@@ -100,18 +103,27 @@ mingw_build() {
   rm -rf "$work" "$prefix"
   mkdir -p "$work"
   # The newest version first; a mirror that lacks it (security updates are served from another
-  # archive) leaves the next one.
-  local version versions fetched=""
+  # archive) leaves the next one, which is said once, plainly, as nothing is wrong.
+  local version versions fetched="" newest=""
   versions=$(apt-cache "${aptopts[@]}" showsrc "$package" | sed -n 's/^Version: //p' | sort -Vru)
   for version in $versions; do
-    if (cd "$work" && apt-get "${aptopts[@]}" source -qq "$package=$version" >/dev/null 2>&1); then
+    newest=${newest:-$version}
+    if (cd "$work" && apt-get "${aptopts[@]}" source -qq "$package=$version" \
+        >"$work/fetch.log" 2>&1); then
       fetched=$version
       break
     fi
-    echo "bootstrap: $package $version could not be fetched, trying an older one" >&2
     find "$work" -mindepth 1 -maxdepth 1 -type d -exec rm -rf {} +
   done
-  [ -n "$fetched" ] || { echo "bootstrap: no source of $package could be fetched" >&2; exit 1; }
+  if [ -z "$fetched" ]; then
+    echo "bootstrap: no source of $package could be fetched (tried ${versions//$'\n'/, }):" >&2
+    cat "$work/fetch.log" >&2 2>/dev/null || true
+    exit 1
+  fi
+  if [ "$fetched" != "$newest" ]; then
+    echo "bootstrap: $package: source $fetched (the newer $newest is listed but not served" \
+      "by this mirror; nothing is wrong)"
+  fi
   srcdir=$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -n 1)
   [ -n "$srcdir" ] || { echo "bootstrap: $package source not unpacked" >&2; exit 1; }
   # Dependencies are named by the caller; pkg-config sees the earlier prefixes only, never the
@@ -144,6 +156,7 @@ mingw_build() {
   for dep in "${headers[@]}"; do cp "$srcdir/$dep" "$prefix/include/"; done
   [ -f "$prefix/$result" ] || { echo "bootstrap: $name built without $result" >&2; exit 1; }
   rm -rf "$work"
+  built=$((built + 1))
   echo "bootstrap: $name for MinGW-w64 in $prefix ($((SECONDS - start)) s)"
 }
 
@@ -169,4 +182,5 @@ mingw_build libheif libheif lib/libheif.a --expect "libde265 (HEIC decoder): fou
   -DWITH_LIBDE265=ON -DWITH_LIBDE265_PLUGIN=OFF -DWITH_X265=OFF -DWITH_DAV1D=OFF \
   -DWITH_AOM_DECODER=OFF -DWITH_AOM_ENCODER=OFF -DWITH_SvtEnc=OFF -DWITH_RAV1E=OFF \
   -DENABLE_PLUGIN_LOADING=OFF -DWITH_EXAMPLES=OFF
+[ "$built" -gt 0 ] || echo "bootstrap: MinGW-w64 libraries present in $cache/mingw-w64"
 rm -rf "$srcwork"

@@ -18,8 +18,9 @@
 #   --frames N  how many frames to save (default 4)
 #   --delay S   seconds per picture, stored in the saver's settings (default: 3 unless the
 #               settings already hold a delay)
-#   --shots DIR where the screenshots go (default build/run-screenshots): a new or empty
-#               folder, or one holding only screenshots of an earlier run, which are replaced
+#   --shots DIR where the screenshots go (default build/run-screenshots/windows, with
+#               --linux build/run-screenshots/linux): a new or empty folder, or one holding
+#               only screenshots of an earlier run, which are replaced
 #   --size WxH  the private Xvfb's screen (default 1024x768)
 #   --build-dir DIR  build here instead of the preset's build/windows (build/linux-saver)
 #
@@ -32,7 +33,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 mode=saver
 frames=4
 delay=""
-shots="$root/build/run-screenshots"
+shots=""
 size=1024x768
 build=""
 while [ $# -gt 0 ]; do
@@ -51,6 +52,12 @@ while [ $# -gt 0 ]; do
     shift
 done
 cd "$root"
+# Each front end keeps its own screenshots: a run of one never replaces the other's.
+if [ -z "$shots" ]; then
+    front=windows
+    [ "$mode" != linux ] || front=linux
+    shots="$root/build/run-screenshots/$front"
+fi
 
 # The screenshot folder gets only this script's files: earlier screenshots are replaced, and
 # a folder holding anything else is refused rather than emptied.
@@ -123,8 +130,8 @@ if [ "$mode" = linux ]; then
     code=0
     wait "$saver_pid" || code=$?
     saver_pid=""
-    echo "run-saver: the program ended with exit code $code; screenshots in $shots"
     ls "$shots"
+    echo "run-saver: the program ended with exit code $code; screenshots in $shots"
     exit 0
 fi
 
@@ -214,5 +221,5 @@ esac
 code=0
 wait "$saver_pid" || code=$?
 saver_pid=""
-echo "run-saver: the program ended with exit code $code; screenshots in $shots"
 ls "$shots"
+echo "run-saver: the program ended with exit code $code; screenshots in $shots"

@@ -93,6 +93,8 @@ bool ReadChoice(const char* word, const Choice (&choices)[N], int32_t* value) {
     return false;
 }
 
+// A whole number of seconds from 1 on, as the settings page allows: a delay of 0 would put a
+// new picture on every tick, which no page can ask for.
 bool ReadDelay(const char* text, int32_t* delay) {
     if (*text < '0' || *text > '9') {
         return false;
@@ -106,6 +108,9 @@ bool ReadDelay(const char* text, int32_t* delay) {
         if (value > INT32_MAX) {
             return false;
         }
+    }
+    if (value < 1) {
+        return false;
     }
     *delay = static_cast<int32_t>(value);
     return true;
@@ -132,18 +137,21 @@ const char* const HelpText =
     "\n"
     "Settings for this run; the stored ones stand for those not given:\n"
     "  --folder DIR           the picture folder (default: your pictures folder)\n"
-    "  --delay SECONDS        time from one picture to the next (default 10)\n"
+    "  --delay SECONDS        seconds from one picture to the next, 1 or more (default 10)\n"
     "  --mode slide|collage   one picture at a time, or each over the last (default slide)\n"
     "  --size full|large|small              (default full)\n"
     "  --position centered|scattered        (default scattered)\n"
     "  --random, --no-random  shuffled or in folder order (default in order)\n"
     "  --subdirs, --no-subdirs              with or without subfolders (default without)\n"
-    "  --formats all|jpeg     JPEG, PNG, WebP and HEIC, or *.jpg files alone (default all)\n"
-    "  --defaults             settings not given take the defaults, not the stored ones\n"
+    "  --formats all|jpeg     JPEG, PNG, WebP and HEIC (the default), or only files named\n"
+    "                         *.jpg or *.jpeg, in any case\n"
+    "  --defaults             settings not given take their defaults, not the stored ones\n"
     "                         (so XScreenSaver's settings page decides everything)\n"
     "  --save                 keeps this run's settings for later runs and xsecurelock\n"
     "\n"
-    "  --add-to-xscreensaver  adds Fotovane to the screen savers in ~/.xscreensaver\n"
+    "  --add-to-xscreensaver  adds Fotovane to the screen savers in ~/.xscreensaver, showing\n"
+    "                         the settings given with it; run again, it changes that entry\n"
+    "                         alone (fotovane --folder ~/Photos --add-to-xscreensaver)\n"
     "\n"
     "Stored settings: $XDG_CONFIG_HOME/fotovane/registry.reg (default ~/.config).\n";
 
@@ -228,7 +236,8 @@ int32_t ParseOptions(int argc, const char* const* argv, ProgramOptions* options)
                 break;
             case OptionDelay:
                 if (!ReadDelay(value, &options->delay)) {
-                    return Refuse(options, "%s: '%s' is not a number of seconds", arg, value);
+                    return Refuse(options, "%s: '%s' is not a whole number of seconds, 1 or more",
+                                  arg, value);
                 }
                 options->hasDelay = true;
                 break;

@@ -1,6 +1,9 @@
 #pragma once
 // fotovane --add-to-xscreensaver: the user's XScreenSaver list gains a Fotovane entry.
 
-// Edits ~/.xscreensaver (made from the system defaults where missing) and says what it did on
+#include "app/options.h"
+
+// Edits ~/.xscreensaver (made from the system defaults where missing) so that our entry runs
+// the show settings of the options (the folder given absolute), and says what it did on
 // stdout, or why not on stderr. The process's exit status.
-int AddToXScreenSaver();
+int AddToXScreenSaver(const ProgramOptions& options);

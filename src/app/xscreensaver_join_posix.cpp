@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include "app/xscreensaver_entry.h"
 #include "app/xscreensaver_list.h"
 
 namespace {
@@ -84,7 +85,7 @@ bool WriteText(const std::string& path, const std::string& text, mode_t mode) {
 }
 
 // The command of the entry: this program by name where the daemon finds it so, else by path.
-std::string EntryCommand() {
+std::string EntryCommand(const ProgramOptions& options) {
     char self[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     std::string program = "fotovane";
@@ -95,12 +96,12 @@ std::string EntryCommand() {
             program = ShellQuoted(self);
         }
     }
-    return program + " --root --defaults";
+    return program + " " + EntryArguments(options);
 }
 
 }  // namespace
 
-int AddToXScreenSaver() {
+int AddToXScreenSaver(const ProgramOptions& options) {
     std::string home = HomeFolder();
     if (home.empty()) {
         std::fprintf(stderr, "fotovane: no home folder, so no ~/.xscreensaver to add to\n");
@@ -131,8 +132,16 @@ int AddToXScreenSaver() {
             std::string(SystemDefaults) + ".\n\n";
     }
 
-    ProgramsListEdit edit = AddToProgramsList(user, system, "Fotovane", EntryCommand());
-    if (!edit.added) {
+    if (options.hasFolder) {
+        struct stat folder;
+        if (stat(options.folder, &folder) != 0 || !S_ISDIR(folder.st_mode)) {
+            // Added all the same: a folder on a drive not mounted now may be there later.
+            std::fprintf(stderr, "fotovane: note: %s is not a folder now\n", options.folder);
+        }
+    }
+    std::string command = EntryCommand(options);
+    ProgramsListEdit edit = AddToProgramsList(user, system, "Fotovane", command);
+    if (!edit.added && !edit.replaced) {
         std::printf("Fotovane is already entry %d of the screen savers in %s; nothing changed.\n",
                     edit.position, path.c_str());
         if (!edit.enabled) {
@@ -148,17 +157,24 @@ int AddToXScreenSaver() {
         std::fprintf(stderr, "fotovane: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
         return 1;
     }
-    if (exists) {
-        std::printf("Added Fotovane to the screen savers in %s, as entry %d.\n", path.c_str(),
-                    edit.position);
+    if (edit.replaced) {
+        std::printf("Entry %d of the screen savers in %s now runs\n  %s\ninstead of\n  %s\n",
+                    edit.position, path.c_str(), command.c_str(), edit.previous.c_str());
+    } else if (exists) {
+        std::printf("Added Fotovane to the screen savers in %s, as entry %d:\n  %s\n", path.c_str(),
+                    edit.position, command.c_str());
     } else {
-        std::printf("Made %s from %s and added Fotovane, as entry %d.\n", path.c_str(),
-                    SystemDefaults, edit.position);
+        std::printf("Made %s from %s and added Fotovane, as entry %d:\n  %s\n", path.c_str(),
+                    SystemDefaults, edit.position, command.c_str());
     }
     // The daemon reads the file again by itself when it changes.
     std::printf(
         "A running XScreenSaver picks it up by itself. Try it: xscreensaver-command "
-        "-select %d\nChoose its folder and show in xscreensaver-settings.\n",
+        "-select %d\nIts Settings page in xscreensaver-settings changes the folder and the "
+        "show.\n",
         edit.position);
+    if (edit.replaced && !edit.enabled) {
+        std::printf("It is switched off there: tick it in xscreensaver-settings.\n");
+    }
     return 0;
 }

@@ -63,41 +63,78 @@ bool FindPrograms(const std::vector<std::string>& lines, size_t* first, size_t* 
     return false;
 }
 
-// The list's entries as the daemon splits them: the resource's value with continuations
-// joined, cut at each "\n".
-std::vector<std::string> Entries(const std::vector<std::string>& lines, size_t first, size_t last) {
-    std::string value = lines[first].substr(lines[first].find(':') + 1);
+// Where a character of the list's value stands in the file.
+struct Place {
+    size_t line;
+    size_t column;
+};
+
+// One entry as the daemon splits the list, and where each of its characters stands.
+struct ListEntry {
+    std::string text;           // from its first non-blank to the "\n" ending it
+    std::vector<Place> places;  // of each character of text
+};
+
+// The list's entries: the resource's value with continuations joined, cut at each "\n".
+std::vector<ListEntry> Entries(const std::vector<std::string>& lines, size_t first, size_t last) {
+    std::string value;
+    std::vector<Place> places;
     for (size_t i = first; i <= last; ++i) {
-        if (i > first) {
-            value += lines[i];
-        }
+        size_t from = i == first ? lines[first].find(':') + 1 : 0;
+        std::string part = lines[i].substr(from);
         if (i < last || Continues(lines[i])) {
-            std::string trimmed = TrimEnd(value);
-            value = trimmed.substr(0, trimmed.size() - 1);
+            part = TrimEnd(part);
+            part.pop_back();
+        }
+        value += part;
+        for (size_t k = 0; k < part.size(); ++k) {
+            places.push_back({i, from + k});
         }
     }
-    std::vector<std::string> entries;
+    std::vector<ListEntry> entries;
     size_t start = 0;
     while (start <= value.size()) {
         size_t end = value.find("\\n", start);
-        std::string entry = value.substr(start, end == std::string::npos ? end : end - start);
-        size_t p = 0;
-        while (p < entry.size() && IsBlank(entry[p])) {
+        end = end == std::string::npos ? value.size() : end;
+        size_t p = start;
+        while (p < end && IsBlank(value[p])) {
             ++p;
         }
-        if (p < entry.size()) {
-            entries.push_back(entry.substr(p));
-        }
-        if (end == std::string::npos) {
-            break;
+        if (p < end) {
+            entries.push_back(
+                {value.substr(p, end - p),
+                 std::vector<Place>(places.begin() + static_cast<std::ptrdiff_t>(p),
+                                    places.begin() + static_cast<std::ptrdiff_t>(end))});
         }
         start = end + 2;
     }
     return entries;
 }
 
-// The file name of the program an entry runs: past "-", "visual:" and "\"Name\"".
-std::string ProgramOf(const std::string& entry, bool* enabled) {
+// The command as the shell splits it, whatever the settings tool's wrapping added: a run of
+// blanks holding a tab counts as one space.
+std::string Unwrapped(const std::string& command) {
+    std::string out;
+    for (size_t i = 0; i < command.size();) {
+        size_t run = i;
+        bool tab = false;
+        while (run < command.size() && IsBlank(command[run])) {
+            tab = tab || command[run] == '\t';
+            ++run;
+        }
+        if (tab) {
+            out += ' ';
+            i = run;
+        } else {
+            out += command[i++];
+        }
+    }
+    return out;
+}
+
+// The file name of the program an entry runs: past "-", "visual:" and "\"Name\"". *start is
+// where the command begins.
+std::string ProgramOf(const std::string& entry, bool* enabled, size_t* start = nullptr) {
     size_t p = 0;
     *enabled = true;
     if (p < entry.size() && entry[p] == '-') {
@@ -123,6 +160,9 @@ std::string ProgramOf(const std::string& entry, bool* enabled) {
         while (p < entry.size() && IsBlank(entry[p])) {
             ++p;
         }
+    }
+    if (start) {
+        *start = p;
     }
     size_t end = p;
     if (p < entry.size() && entry[p] == '\'') {
@@ -165,7 +205,8 @@ std::string ShellQuoted(const std::string& word) {
     }
     std::string quoted = "'";
     for (char c : word) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        // No backslash: the preferences file gives backslashes meanings of its own.
+        quoted += c == '\'' ? std::string("'\"'\"'") : std::string(1, c);
     }
     return quoted + "'";
 }
@@ -203,13 +244,33 @@ ProgramsListEdit AddToProgramsList(const std::string& userText, const std::strin
         endsInNewline = true;
     }
 
-    std::vector<std::string> entries = Entries(lines, first, last);
+    std::vector<ListEntry> entries = Entries(lines, first, last);
     for (size_t i = 0; i < entries.size(); ++i) {
-        if (ProgramOf(entries[i], &enabled) == program) {
-            edit.enabled = enabled ? 1 : 0;
-            edit.position = static_cast<int32_t>(i + 1);
+        size_t begin = 0;
+        const std::string& text = entries[i].text;
+        if (ProgramOf(text, &enabled, &begin) != program) {
+            continue;
+        }
+        edit.enabled = enabled ? 1 : 0;
+        edit.position = static_cast<int32_t>(i + 1);
+        size_t end = TrimEnd(text).size();
+        edit.previous = text.substr(begin, end - begin);
+        if (Unwrapped(edit.previous) == Unwrapped(command)) {
             return edit;
         }
+        // Only the command changes: the entry keeps its name, visual, switch and place, and
+        // the lines around it stay as they were. An entry the settings tool wrapped becomes
+        // one line again.
+        const Place from = entries[i].places[0];
+        const Place to = entries[i].places[end - 1];
+        lines[from.line] = lines[from.line].substr(0, from.column) +
+                           Unwrapped(text.substr(0, begin)) + command +
+                           lines[to.line].substr(to.column + 1);
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(from.line) + 1,
+                    lines.begin() + static_cast<std::ptrdiff_t>(to.line) + 1);
+        edit.text = Joined(lines, endsInNewline);
+        edit.replaced = 1;
+        return edit;
     }
 
     // As the settings tool writes an entry: name, command, and "\n" ending the entry.

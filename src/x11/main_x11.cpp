@@ -97,28 +97,8 @@ int ShowInHostWindow(Display* display, const ProgramOptions& options) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    ProgramOptions options;
-    if (!ParseOptions(argc, argv, &options)) {
-        std::fprintf(stderr, "%s\n", options.error);
-        return 2;
-    }
-    switch (options.action) {
-        case ActionHelp:
-            std::fputs(HelpText, stdout);
-            return 0;
-        case ActionVersion:
-            std::printf("fotovane %s\n", FV_VERSION);
-            return 0;
-        case ActionAddToXScreenSaver:
-            return AddToXScreenSaver();
-        default:
-            break;
-    }
-    InstallTerminationSignals();
-    SetStopCheck(ShowStopRequested);
+// The show until its end; the exit status.
+int RunShow(const ProgramOptions& options) {
     if (!LoadShowSettings(options)) {
         return 1;
     }
@@ -149,6 +129,37 @@ int main(int argc, char** argv) {
     if (status == 0) {
         RunShowWindows(state);
     }
+    // Closing the connection lets go of the grabs; the shared-memory segments went with the
+    // show windows.
     XCloseDisplay(display);
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ProgramOptions options;
+    if (!ParseOptions(argc, argv, &options)) {
+        std::fprintf(stderr, "%s\n", options.error);
+        return 2;
+    }
+    switch (options.action) {
+        case ActionHelp:
+            std::fputs(HelpText, stdout);
+            return 0;
+        case ActionVersion:
+            std::printf("fotovane %s\n", FV_VERSION);
+            return 0;
+        case ActionAddToXScreenSaver:
+            MakeFolderAbsolute(&options);
+            return AddToXScreenSaver(options);
+        default:
+            break;
+    }
+    InstallTerminationSignals();
+    SetStopCheck(ShowStopRequested);
+    int status = RunShow(options);
+    // A host that stopped the show with a signal watches for a death by it.
+    DieOfTerminationSignal();
     return status;
 }

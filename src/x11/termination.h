@@ -9,3 +9,6 @@ void InstallTerminationSignals();
 int32_t TerminationRequested();
 // Readable once a termination signal arrived: a wait on it wakes at once. -1 when there is none.
 int TerminationWakeFd();
+// Once everything is freed: when a termination signal arrived, dies of it, so that the host
+// sees the death it asked for; otherwise returns.
+void DieOfTerminationSignal();

@@ -7,11 +7,12 @@
 
 namespace {
 
+// The signal that asked for the end; zero until one did.
 volatile sig_atomic_t g_terminate = 0;
 int g_wakePipe[2] = {-1, -1};
 
-void OnTerminate(int) {
-    g_terminate = 1;
+void OnTerminate(int signal) {
+    g_terminate = signal;
     int saved = errno;
     if (g_wakePipe[1] >= 0) {
         ssize_t ignored = write(g_wakePipe[1], "x", 1);
@@ -44,4 +45,20 @@ int32_t TerminationRequested() {
 
 int TerminationWakeFd() {
     return g_wakePipe[0];
+}
+
+void DieOfTerminationSignal() {
+    const int signal = g_terminate;
+    if (signal == 0) {
+        return;
+    }
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signal);
 }

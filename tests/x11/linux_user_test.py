@@ -60,14 +60,17 @@ def placed_at(server, window, expected, deadline_s=15):
 
 def command_line(case):
     """A thin run of the real program (the parser's table is a unit test): stream, text and
-    exit status."""
+    exit status; then what --formats jpeg takes, as --help and the manual page say."""
     version = re.search(r"VERSION ([0-9.]+)", open(os.path.join(SOURCE, "CMakeLists.txt"))
                         .read().split("project(")[1]).group(1)
     for arguments, status, stream, pattern in (
             (["-root", "--help"], 0, 1, r"^usage: fotovane .*--add-to-xscreensaver"),
             (["--version"], 0, 1, r"^fotovane %s\n$" % re.escape(version)),
             (["--bogus"], 2, 2, r"^fotovane: unknown option '--bogus'; .*\n$"),
-            (["--delay", "abc"], 2, 2, r"^fotovane: --delay: 'abc' is not a number of seconds\n$")):
+            (["--delay", "abc"], 2, 2,
+             r"^fotovane: --delay: 'abc' is not a whole number of seconds, 1 or more\n$"),
+            (["--delay", "0"], 2, 2,
+             r"^fotovane: --delay: '0' is not a whole number of seconds, 1 or more\n$")):
         result = fv.run(case.program, *arguments)
         said, other = (result.stdout, result.stderr) if stream == 1 else \
             (result.stderr, result.stdout)
@@ -75,6 +78,37 @@ def command_line(case):
                    "%s: status %d, %r on stream %d only (%d, %r, %r)" % (
                        " ".join(arguments), status, pattern, stream, result.returncode,
                        result.stdout[:60], result.stderr[:100]))
+
+    xd.require("convert", "cjpeg")
+    with xd.Server("640x480x24") as server:
+        window = server.host_window(320, 240)
+        for formats, name, shown in (("jpeg", "photo.jpeg", True), ("jpeg", "PHOTO.JPG", True),
+                                     ("jpeg", "photo.jpe", False), ("jpeg", "photo.png", False),
+                                     ("all", "photo.jpe", True), ("all", "photo.png", True)):
+            folder = os.path.join(case.work, "formats-" + name)
+            if not os.path.exists(os.path.join(folder, name)):
+                jpeg = photo(folder, "photo.jpg", 320, 240)
+                if name.endswith(".png"):
+                    subprocess.run(["convert", jpeg, os.path.join(folder, name)], check=True)
+                    os.remove(jpeg)
+                else:
+                    os.rename(jpeg, os.path.join(folder, name))
+            window.clear_area()
+            server.x.sync()
+            with case.start(server, "-window-id", hex(window.id), "--folder", folder,
+                            "--formats", formats) as saver:
+                if shown:
+                    where = placed_at(server, window,
+                                      case.expected(os.path.join(folder, name), (320, 240)))
+                    case.check(where and not saver.stderr(), "--formats %s, a folder of %s: "
+                               "its picture, nothing said (%r)" % (formats, name,
+                                                                   saver.stderr()))
+                else:
+                    said = "fotovane: %s: holds no pictures\n" % folder
+                    fv.poll(lambda: saver.stderr() == said, 10, 0.1)
+                    case.check(saver.stderr() == said and server.steady(window) and
+                               saver.alive(), "--formats %s, a folder of %s: the notice, the "
+                               "line (%r)" % (formats, name, saver.stderr()))
 
 
 def folder_notices(case):
@@ -140,7 +174,8 @@ def add_user():
 def xscreensaver_page(case):
     """The real daemon as an unprivileged user: --add-to-xscreensaver makes or extends
     ~/.xscreensaver and -select N shows our pictures; the page's command at its defaults shows
-    the default show whatever --save stored; a line wrapped inside a quoted folder works."""
+    the default show whatever --save stored; settings given with the joiner go into our entry,
+    which a second run replaces alone; a line wrapped inside a quoted folder works."""
     xd.require("convert", "cjpeg", "xscreensaver", "xscreensaver-command", "runuser")
     add_user()
     home = pwd.getpwnam(TEST_USER).pw_dir
@@ -161,8 +196,8 @@ def xscreensaver_page(case):
     subprocess.run(["chown", "-R", TEST_USER, made[1]], check=True)
 
     with xd.Server("1024x768x24", "-ac") as server:
-        def user_run(*command):
-            return fv.run(*as_user(server.name, *command))
+        def user_run(*command, **kwargs):
+            return fv.run(*as_user(server.name, *command), **kwargs)
 
         def shows(number, picture, centered):
             user_run("xscreensaver-command", "-select", str(number))
@@ -215,17 +250,34 @@ def xscreensaver_page(case):
                        % joined.stdout)
             case.check(shows(3, default_photo, False), "-select 3 of the user's list")
 
-            # The settings tool wraps long lines at blanks, here inside the quoted folders.
-            lines = [wrap('"Fotovane" %s --root --defaults --position centered --folder %s'
-                          % (program, shlex.quote(folder))) for folder in spaced]
-            case.check(all(line.split("'")[1].count("\\\n") >= 1 for line in lines),
-                       "the lines are wrapped inside the folders' names")
-            with open(made[0], "w") as f:
-                f.write(own.split("programs:")[0] + "programs:\t\\\n" + "\\\n".join(lines))
-            for number, folder in enumerate(spaced, 1):
-                case.check(shows(number, os.path.join(folder, "spaced.jpg"), True),
+            # Settings given with the joiner go into our entry, the folder absolute and quoted;
+            # the settings tool then wraps the long line at blanks, inside the folder's name.
+            # Each run replaces our entry, wrapped or not, and no other line.
+            for folder in spaced:
+                given = os.path.relpath(folder, shared) if folder == spaced[0] else folder
+                joined = user_run(program, "--folder", given, "--position", "centered",
+                                  "--add-to-xscreensaver", cwd=shared)
+                text = open(made[0]).read()
+                ours = shlex.split(re.search(r'"Fotovane" (.*?)\s*\\n', text).group(1))
+                lines = set(text.splitlines())
+                case.check(joined.returncode == 0 and "Entry 3 " in joined.stdout and
+                           lines - set(own.splitlines()) == {ours_line(text)} and
+                           set(own.splitlines()) <= lines
+                           and ours == [program, "--root", "--defaults", "--folder", folder,
+                                        "--position", "centered"],
+                           "%d characters given with the joiner: entry 3 runs them, every other "
+                           "line kept (%r)" % (len(given), joined.stdout[-200:]))
+                line = ours_line(text)
+                wrapped = wrap(line.strip().rsplit("\t", 1)[0].rstrip("\t ")) + "\\"
+                case.check(wrapped.split("'")[1].count("\\\n") >= 1,
+                           "the line is wrapped inside the folder's name")
+                with open(made[0], "w") as f:
+                    f.write(text.replace(line, wrapped))
+                case.check(shows(3, os.path.join(folder, "spaced.jpg"), True),
                            "a wrapped folder with spaces, %d characters: its picture, centered"
                            % len(folder))
+            case.check("abnormally" not in open(log.name).read(),
+                       "the daemon's log calls no saver's end abnormal")
         finally:
             user_run("xscreensaver-command", "-exit")
             try:

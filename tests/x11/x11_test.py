@@ -20,6 +20,8 @@ from harness import common as fv, x11 as xd
 SHOW = ["--delay", "1", "--mode", "slide", "--size", "full", "--position", "centered",
         "--no-random", "--no-subdirs"]
 TERM_S = 1.0  # a host's SIGTERM must end the saver within this time
+# How a host that watches its children sees the saver end on its SIGTERM.
+BY_TERM = -signal.SIGTERM
 TEST_USER = "fotovane-x11"
 
 
@@ -55,9 +57,9 @@ class Case:
 
     def ends_on_term(self, saver, what):
         code, seconds = saver.terminate()
-        self.check(code == 0 and seconds <= TERM_S,
-                   "%s: SIGTERM ends it with status 0 within %.1f s (status %s after %.2f s)"
-                   % (what, TERM_S, code, seconds))
+        self.check(code == BY_TERM and seconds <= TERM_S,
+                   "%s: SIGTERM ends it, a death by SIGTERM, within %.1f s (status %s after "
+                   "%.2f s)" % (what, TERM_S, code, seconds))
         self.check(not xd.shm_segments({saver.pid}),
                    what + ": no shared-memory segment of it is left")
         self.check("X Error" not in saver.stderr(), what + ": no X error reported")
@@ -223,6 +225,9 @@ def xsecurelock(case):
             # The multiplexer's child window covers the host's whole window.
             case.frame(server, window, picture, (800, 600), 0, 0, "under saver_multiplex")
             host.terminate(10)
+            # It names a child that died of another signal than its SIGTERM or failed.
+            case.check("child" not in host.stderr(), "the multiplexer's log names no failed "
+                       "child (%r)" % host.stderr()[-300:])
         gone = fv.poll(lambda: not any(os.path.exists("/proc/%d" % p) for p in savers), 2)
         case.check(gone, "ending the multiplexer ends our saver")
         case.check(not xd.shm_segments(set(savers)), "no segment of it is left")
@@ -230,7 +235,8 @@ def xsecurelock(case):
 
 def xscreensaver(case):
     """The real XScreenSaver daemon, as an unprivileged user: activate shows our picture,
-    deactivate ends our process and leaves nothing behind."""
+    -cycle stops it as a death by SIGTERM, the daemon's log says so, and deactivate ends our
+    process and leaves nothing behind."""
     xd.require("convert", "cjpeg", "cmake", "xscreensaver", "xscreensaver-command", "runuser",
                "ipcs")
     if os.getuid() != 0 and not user_exists(TEST_USER):
@@ -264,7 +270,8 @@ def xscreensaver(case):
                     "DISPLAY=" + server.name, *command]
 
         savers = []
-        with fv.Process(as_user("xscreensaver", "-no-splash")) as daemon:
+        # -verbose: the daemon logs how each hack ended.
+        with fv.Process(as_user("xscreensaver", "-no-splash", "-verbose")) as daemon:
             try:
                 fv.poll(lambda: fv.run(*as_user("xscreensaver-command", "-time")).returncode
                         == 0, 15, 0.2)
@@ -278,11 +285,30 @@ def xscreensaver(case):
                 case.frame(second, second.root, picture, (800, 600), 0, 0,
                            "the daemon's window on screen 1, at depth 16", depth=16,
                            bits=(5, 6, 5))
+                # -cycle: the graphics process stops each saver with SIGTERM, starts another
+                # and logs how the first ended (-deactivate ends it before it would).
+                fv.run(*as_user("xscreensaver-command", "-cycle"))
+
+                def ended():
+                    return [line for line in daemon.stderr().splitlines() if "exited" in line
+                            and any("child pid %d " % p in line for p in savers)]
+                fv.poll(lambda: len(ended()) == len(savers), 10, 0.1)
+                case.check(len(ended()) == 2 and all("exited normally with SIGTERM" in line
+                                                     for line in ended()),
+                           "-cycle: the daemon's log says each saver ended normally, by SIGTERM "
+                           "(%r)" % ended())
+                case.check(not xd.shm_segments(set(savers)), "-cycle: no segment left")
+                fv.poll(lambda: len(set(xd.processes_named("fotovane", TEST_USER)) -
+                                    set(savers)) == 2, 15, 0.2)
+                savers += xd.processes_named("fotovane", TEST_USER)
                 fv.run(*as_user("xscreensaver-command", "-deactivate"))
                 gone = fv.poll(lambda: not any(os.path.exists("/proc/%d" % p) for p in savers),
                                5)
-                case.check(gone, "-deactivate ends our process")
+                case.check(gone and len(set(savers)) == 4, "-deactivate ends our processes "
+                           "(%s)" % savers)
                 case.check(not xd.shm_segments(set(savers)), "-deactivate: no segment left")
+                case.check("abnormally" not in daemon.stderr(), "the daemon's log says nothing "
+                           "ended abnormally")
             finally:
                 # The daemon runs as the test user, out of reach of a kill of runuser.
                 fv.run(*as_user("xscreensaver-command", "-exit"))
