@@ -27,7 +27,8 @@ constexpr rlim_t DecodeBaseBytes = rlim_t{96} << 20;
 constexpr rlim_t DecodeBytesPerPixel = 24;
 constexpr rlim_t DecodeCpuSeconds = 20;
 
-rlim_t g_inheritedBytes = 0;  // nonzero in a decoding child only
+rlim_t g_inheritedBytes = 0;  // nonzero in the decoding process only
+rlim_t g_addressLimit = 0;
 
 #if defined(__x86_64__)
 constexpr uint32_t FilterArch = AUDIT_ARCH_X86_64;
@@ -129,7 +130,7 @@ class FilterProgram {
     std::vector<sock_filter> code_;
 };
 
-bool InstallFilter() {
+bool InstallFilter(int socket) {
     if (FilterArch == 0) {
         return false;
     }
@@ -172,6 +173,10 @@ bool InstallFilter() {
         SYS_sched_getaffinity,
         SYS_set_robust_list,
         SYS_getrandom,
+        SYS_getrusage,
+        SYS_fcntl,
+        SYS_prlimit64,
+        SYS_getppid,
 #ifdef SYS_rseq
         SYS_rseq,
 #endif
@@ -179,7 +184,10 @@ bool InstallFilter() {
     for (long nr : Allowed) {
         f.Allow(nr);
     }
-    // Messages to standard error only, threads but no new processes, signals to itself only.
+    // Requests and answers on the socket only, messages to standard error only, threads but no
+    // new processes, signals to itself only.
+    f.AllowWithArgument(SYS_recvmsg, 0, static_cast<uint32_t>(socket), false);
+    f.AllowWithArgument(SYS_sendto, 0, static_cast<uint32_t>(socket), false);
     f.AllowWithArgument(SYS_write, 0, 2, false);
     f.AllowWithArgument(SYS_writev, 0, 2, false);
     f.AllowWithArgument(SYS_clone, 0, CLONE_THREAD, true);
@@ -194,23 +202,45 @@ bool InstallFilter() {
 
 }  // namespace
 
-bool LockDownDecodeChild(const int* keptFds, int keptCount) {
+bool LockDownDecoder(int socket) {
     const rlim_t mapped = MappedBytes();
-    CloseOthers(keptFds, keptCount);
-    LowerLimit(RLIMIT_CORE, 0, 0);  // a crash is an answer, not a file in the user's folder
-    LowerLimit(RLIMIT_CPU, DecodeCpuSeconds, DecodeCpuSeconds + 1);
+    const int kept[] = {STDERR_FILENO, socket};
+    CloseOthers(kept, 2);
+    // A crash is an answer, not a file in the user's folder; nor may anyone attach to it.
+    LowerLimit(RLIMIT_CORE, 0, 0);
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     LowerLimit(RLIMIT_NOFILE, 64, 64);
     if (AddressSpaceLimited && mapped > 0) {
         g_inheritedBytes = mapped;
-        LowerLimit(RLIMIT_AS, mapped + DecodeAddressBudget, mapped + DecodeAddressBudget);
+        g_addressLimit = mapped + DecodeAddressBudget;
+        LowerLimit(RLIMIT_AS, g_addressLimit, g_addressLimit);
     }
     // The library's threads share one heap rather than reserving one each.
     mallopt(M_ARENA_MAX, 1);
-    return InstallFilter();
+    return InstallFilter(socket);
+}
+
+void BeginPictureLimits() {
+    rusage used;
+    if (getrusage(RUSAGE_SELF, &used) == 0) {
+        const rlim_t seconds = static_cast<rlim_t>(used.ru_utime.tv_sec + used.ru_stime.tv_sec);
+        struct rlimit cpu;
+        if (getrlimit(RLIMIT_CPU, &cpu) == 0) {
+            cpu.rlim_cur = std::min(seconds + 1 + DecodeCpuSeconds, cpu.rlim_max);
+            setrlimit(RLIMIT_CPU, &cpu);
+        }
+    }
+}
+
+void EndPictureLimits() {
+    if (g_addressLimit != 0) {
+        struct rlimit whole = {g_addressLimit, g_addressLimit};
+        setrlimit(RLIMIT_AS, &whole);
+    }
 }
 
 void LimitDecodeMemory(uint64_t pixels, uint64_t fileBytes) {
-    if (g_inheritedBytes == 0) {
+    if (g_addressLimit == 0) {
         return;
     }
     const rlim_t perPixel = pixels < DecodeAddressBudget / DecodeBytesPerPixel
@@ -218,5 +248,10 @@ void LimitDecodeMemory(uint64_t pixels, uint64_t fileBytes) {
                                 : DecodeAddressBudget;
     const rlim_t buffers = std::min(static_cast<rlim_t>(fileBytes), DecodeAddressBudget);
     const rlim_t budget = std::min(DecodeBaseBytes + perPixel + buffers, DecodeAddressBudget);
-    LowerLimit(RLIMIT_AS, g_inheritedBytes + budget, g_inheritedBytes + budget);
+    // What the heap keeps from earlier pictures is not this one's.
+    const struct mallinfo2 heap = mallinfo2();
+    const rlim_t kept = static_cast<rlim_t>(heap.arena) + static_cast<rlim_t>(heap.hblkhd);
+    const rlim_t limit = std::min(g_inheritedBytes + kept + budget, g_addressLimit);
+    struct rlimit lower = {limit, g_addressLimit};
+    setrlimit(RLIMIT_AS, &lower);
 }

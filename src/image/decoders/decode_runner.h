@@ -14,3 +14,6 @@
 // of its memory or time, or the stop check asked the show to end.
 bool RunLibraryDecoder(PictureKind kind, DibImage* image, FILE* stream, int32_t targetWidth,
                        int32_t targetHeight, SizeRule rule);
+
+// The process that decodes the library formats now, 0 when there is none: for measuring it.
+int32_t LibraryDecoderProcess();

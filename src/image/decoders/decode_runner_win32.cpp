@@ -8,3 +8,7 @@ bool RunLibraryDecoder(PictureKind kind, DibImage* image, FILE* stream, int32_t 
 
 // Decodes run in the saver's own process here, bounded by their checks alone.
 void LimitDecodeMemory(uint64_t, uint64_t) {}
+
+int32_t LibraryDecoderProcess() {
+    return 0;
+}
