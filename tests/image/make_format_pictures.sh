@@ -48,9 +48,12 @@ convert src.ppm PNG24:src.png
 heif-enc -q 90 src.png -o heif-rgb.heic >/dev/null
 heif-enc -q 90 src-alpha.png -o heif-alpha.heic >/dev/null
 heif-enc -q 90 -b 10 png-16.png -o heif-10bit.heic >/dev/null
-for f in heif-rgb.heic heif-alpha.heic heif-10bit.heic; do
-  heif-convert "$f" "${f%.heic}-ref.png" >/dev/null
-  pngtopam -alphapam "${f%.heic}-ref.png" >"${f%.heic}.pam"
+# AV1 in the same container; its encoder takes even sizes only.
+convert src.ppm -crop 96x60+0+0 +repage PNG24:src-even.png
+heif-enc -A src-even.png -o heif-av1.avif >/dev/null
+for f in heif-rgb.heic heif-alpha.heic heif-10bit.heic heif-av1.avif; do
+  heif-convert "$f" "${f%.*}-ref.png" >/dev/null
+  pngtopam -alphapam "${f%.*}-ref.png" >"${f%.*}.pam"
 done
 
 # The file's own turn and mirror, which libheif cannot apply to 8-bit interleaved pictures:

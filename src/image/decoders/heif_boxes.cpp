@@ -10,6 +10,7 @@ namespace {
 // Real files keep their item boxes within some kilobytes; hundreds of thousands of items fit.
 constexpr uint64_t MetaBytesLimit = 16u << 20;
 constexpr uint64_t ItemDataLimit = 1u << 16;  // a grid or overlay header with its offsets
+constexpr uint64_t CodedStartBytes = 4096;    // where a coded stream's sequence header lies
 constexpr int TopLevelBoxesLimit = 1024;
 constexpr int DerivationDepthLimit = 8;
 constexpr size_t NeededItemsLimit = 4096;
@@ -247,8 +248,8 @@ bool Av1SequenceSize(Bytes header, uint32_t* width, uint32_t* height) {
     return bits.ok();
 }
 
-bool Av1CSize(Bytes config, uint32_t* width, uint32_t* height) {
-    config.Skip(4);
+// The sequence header among OBUs (as a file stores them, each with its size).
+bool Av1ObuSize(Bytes config, uint32_t* width, uint32_t* height) {
     while (config.ok() && config.left() > 0) {
         const uint32_t header = config.U8();
         if ((header & 0x04) != 0) {
@@ -264,6 +265,11 @@ bool Av1CSize(Bytes config, uint32_t* width, uint32_t* height) {
         }
     }
     return false;
+}
+
+bool Av1CSize(Bytes config, uint32_t* width, uint32_t* height) {
+    config.Skip(4);
+    return config.ok() && Av1ObuSize(config, width, height);
 }
 
 struct Property {
@@ -471,16 +477,20 @@ bool ReadMeta(Bytes b, Meta* meta) {
            ReadProperties(properties, meta);
 }
 
-// The bytes of a derived item: its grid or overlay header.
-bool ItemData(FILE* stream, const Meta& meta, const Item& item, std::vector<uint8_t>* data) {
+// The bytes of an item, up to limit: a grid or overlay header, the start of a coded stream.
+bool ItemData(FILE* stream, const Meta& meta, const Item& item, std::vector<uint8_t>* data,
+              uint64_t limit = ItemDataLimit, bool prefix = false) {
     if (item.construction != 0 && item.construction != 1) {
         return false;
     }
     for (const auto& extent : item.extents) {
         const uint64_t start = item.baseOffset + extent.first;
-        const uint64_t length = extent.second;
-        if (length > ItemDataLimit - data->size()) {
-            return false;
+        uint64_t length = extent.second;
+        if (length > limit - data->size()) {
+            if (!prefix) {
+                return false;
+            }
+            length = limit - data->size();
         }
         const size_t at = data->size();
         data->resize(at + static_cast<size_t>(length));
@@ -615,20 +625,26 @@ class Planner {
         return sized;
     }
 
-    // Coded pictures are as large as their stream says, whatever ispe claims.
+    // Coded pictures are as large as their stream says, whatever ispe claims. AV1 keeps its
+    // sequence header in the configuration or, often, only at the start of its data.
     bool Coded(const Item& item, Sizes* declared) {
         const bool hevc = Is(item.type, "hvc1");
+        uint32_t w = 0, h = 0;
+        bool sized = false;
         for (uint32_t index : item.properties) {
             const Property& p = meta_->properties[index - 1];
-            uint32_t w = 0, h = 0;
-            if (Is(p.type, hevc ? "hvcC" : "av1C") &&
-                (hevc ? HvcCSize(p.payload, &w, &h) : Av1CSize(p.payload, &w, &h))) {
-                declared->width = std::max(declared->width, w);
-                declared->height = std::max(declared->height, h);
-                return true;
+            if (Is(p.type, hevc ? "hvcC" : "av1C")) {
+                sized = hevc ? HvcCSize(p.payload, &w, &h) : Av1CSize(p.payload, &w, &h);
+                break;
             }
         }
-        return false;
+        std::vector<uint8_t> start;
+        if (!sized && !hevc && ItemData(stream_, *meta_, item, &start, CodedStartBytes, true)) {
+            sized = Av1ObuSize(Bytes(start.data(), start.size()), &w, &h);
+        }
+        declared->width = std::max(declared->width, w);
+        declared->height = std::max(declared->height, h);
+        return sized;
     }
 
     FILE* stream_;
