@@ -1,4 +1,5 @@
 // A show's run in one window, the same for every front end: the start, the ticks, the stop.
+#include "image/decoders/decode_runner.h"
 #include "image/display.h"
 #include "show/show_engine.h"
 
@@ -36,4 +37,5 @@ void StopShowEngine(ShowEngine& show) {
 
 void EndShow() {
     ReleaseDisplay();
+    EndLibraryDecoder();
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include "image/decoders/decode.h"
 #include "image/decoders/decode_picture.h"
+#include "image/decoders/decode_runner.h"
 #include "image/dib_image.h"
 #include "image/display.h"
 #include "image/decoders/exif_marker.h"
@@ -211,5 +212,7 @@ int main(int argc, char** argv) {
     for (int i = first; i < argc; ++i) {
         failures += Check(argv[i], o, palette);
     }
+    // Waited for, so that what it cost is counted with this process.
+    EndLibraryDecoder();
     return failures == 0 ? 0 : 1;
 }

@@ -15,5 +15,9 @@
 bool RunLibraryDecoder(PictureKind kind, DibImage* image, FILE* stream, int32_t targetWidth,
                        int32_t targetHeight, SizeRule rule);
 
+// Ends the decoding process, if any, and waits for it: what it holds goes back to the system.
+// The next decode starts another.
+void EndLibraryDecoder();
+
 // The process that decodes the library formats now, 0 when there is none: for measuring it.
 int32_t LibraryDecoderProcess();

@@ -291,3 +291,7 @@ bool RunLibraryDecoder(PictureKind kind, DibImage* image, FILE* stream, int32_t 
 int32_t LibraryDecoderProcess() {
     return g_decoder.pid > 0 ? static_cast<int32_t>(g_decoder.pid) : 0;
 }
+
+void EndLibraryDecoder() {
+    EndDecoder();
+}

@@ -12,3 +12,5 @@ void LimitDecodeMemory(uint64_t, uint64_t) {}
 int32_t LibraryDecoderProcess() {
     return 0;
 }
+
+void EndLibraryDecoder() {}
