@@ -98,9 +98,8 @@ def text_pngs(small_rows):
     text = zlib.compress(b"a" * TEXT_BYTES, 9)
     ztxt = chunk(b"zTXt", b"Comment\0\0" + text)
     itxt = chunk(b"iTXt", b"Comment\0\1\0\0\0" + text)
-    plain = png(64, 48, small_rows, before=[ztxt] * TEXT_CHUNKS)
     return {
-        "png-ztxt-many.png": plain,
+        "png-ztxt-many.png": png(64, 48, small_rows, before=[ztxt] * TEXT_CHUNKS),
         "png-itxt-many.png": png(64, 48, small_rows, before=[itxt] * TEXT_CHUNKS),
         # 44 bytes: the chunk's length says 2 GB and the file ends.
         "png-text-length-lie.png": PNG + ihdr(64, 48, 8, 2) + struct.pack(">I", 0x7FFFFFFF) +
@@ -253,20 +252,20 @@ def heifs(work):
         file.reference(b"dimg", top, [layer, {"exif": exif, "missing": 99}.get(target, layer)])
         return file.build()
 
-    def grid(width, height, tile, label, rows, columns):
-        """A grid of rows x columns copies of one coded tile, each labelled label x label."""
+    def grid(declared, labelled, tile, tile_label, rows, columns):
+        """A grid whose header declares declared x declared and whose ispe says labelled x
+        labelled, of rows x columns copies of one coded tile, each labelled tile_label."""
         tile_kind, tile_data, tile_setup = tile
         file = heif.Writer()
-        top = file.item(b"grid", heif.grid_data(rows, columns, width, height),
-                        [heif.ispe(64, 64) if width > 64 * columns else
-                         heif.ispe(width, height)])
-        tiles = [file.item(tile_kind, tile_data, [tile_setup, heif.ispe(label, label)],
+        top = file.item(b"grid", heif.grid_data(rows, columns, declared, declared),
+                        [heif.ispe(labelled, labelled)])
+        tiles = [file.item(tile_kind, tile_data, [tile_setup, heif.ispe(tile_label, tile_label)],
                            hidden=True) for _ in range(rows * columns)]
         file.reference(b"dimg", top, tiles)
         return file.build()
 
-    def single(coded_item, width, height, brand=b"heic"):
-        file = heif.Writer(brand)
+    def single(coded_item, width, height):
+        file = heif.Writer()
         file.item(coded_item[0], coded_item[1], [coded_item[2], heif.ispe(width, height)])
         return file.build()
 
@@ -274,9 +273,9 @@ def heifs(work):
     return {
         "heic-overlay-missing-item.heic": overlay(64, 64, "missing"),
         "heic-overlay-exif-item.heic": overlay(64, 64, "exif"),
-        "heic-grid-65000.heic": grid(65000, 65000, small, 64, 1, 1),
+        "heic-grid-65000.heic": grid(65000, 64, small, 64, 1, 1),
         "heic-overlay-65000.heic": overlay(65000, 65000, "image"),
-        "heic-grid-20000.heic": grid(20000, 20000, small, 64, 1, 1),
+        "heic-grid-20000.heic": grid(20000, 64, small, 64, 1, 1),
         "heic-ispe-64-over-8192.heic": single(flat[8192], 64, 64),
         "heic-grid-4096-tiles-labelled-64.heic": grid(128, 128, flat[4096], 64, 2, 2),
         "heic-flat-5600.heic": open(os.path.join(work, "flat-5600.heic"), "rb").read(),
@@ -288,12 +287,12 @@ def heifs(work):
 
 class Photo:
     """A photo-like colour field (plasma, blur and grain, as scripts/make-photo.sh makes it),
-    made once at 2000x1500 and laid out as often as a larger picture needs, each copy mirrored
-    or with red and blue swapped: no encoder finds a copy that far away."""
+    made once at 2000x1500 and laid out as often as a larger picture needs, every other copy
+    mirrored: no encoder looks that far back for a match."""
 
     BASE = (2000, 1500)
 
-    def __init__(self, work):
+    def __init__(self):
         width, height = self.BASE
         self.rows = []
         for band in range(2):
@@ -481,7 +480,7 @@ def main():
             with open(os.path.join(hostile, name), "wb") as f:
                 f.write(data)
         hostile_s = time.monotonic() - begin
-        photo = Photo(work)
+        photo = Photo()
         for name, data in reals(work, photo, real).items():
             with open(os.path.join(real, name), "wb") as f:
                 f.write(data)
