@@ -200,12 +200,12 @@ class Server:
 class Saver(Process):
     """One run of the Linux saver on a server, with its own settings folder under work."""
 
-    def __init__(self, program, server, work, *arguments, env=None, cwd=None):
+    def __init__(self, program, server, work, *arguments, env=None, cwd=None, **popen):
         self.config = os.path.join(work, "config")
         os.makedirs(self.config, exist_ok=True)
         environment = dict(server.env, XDG_CONFIG_HOME=self.config)
         environment.update(env or {})
-        super().__init__([program, *arguments], env=environment, cwd=cwd)
+        super().__init__([program, *arguments], env=environment, cwd=cwd, **popen)
 
 
 def write_store(config, values, system=None):

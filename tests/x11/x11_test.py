@@ -9,6 +9,7 @@ places it, packed as the visual wants it.
 
 import os
 import pwd
+import resource
 import shlex
 import signal
 import subprocess
@@ -379,6 +380,61 @@ def standalone(case):
         case.check(code == 0, "51 right during the decode ends it with status 0 (got %s)" % code)
 
 
+# The worst of the hostile files (tests/image/make_hostile_pictures.py): one aborts libheif,
+# one would take all memory, one inflates half a gigabyte of text, one is a gigapixel WebP.
+WORST = ("heic-overlay-missing-item.heic", "heic-grid-65000.heic", "png-ztxt-many.png",
+         "webp-lossless-16383-padded.webp")
+SAVER_MEMORY = 4 << 30  # what a regression may take of the machine
+
+
+def hostile_folder(case):
+    """A folder of the worst hostile files and one good photo: the show keeps the photo on the
+    screen through their frames and still ends at once on SIGTERM and on a key."""
+    xd.require("convert", "cjpeg", "xdotool")
+    made = os.path.join(case.build, "tests", "image", "hostile-pictures", "hostile")
+    if not all(os.path.exists(os.path.join(made, name)) for name in WORST):
+        raise fv.Failure("no hostile pictures in %s: build the hostile_pictures target" % made)
+    folder = case.folder("hostile", ("photo.jpg", 800, 600))
+    for name in WORST:
+        if not os.path.lexists(os.path.join(folder, name)):
+            os.symlink(os.path.join(made, name), os.path.join(folder, name))
+    picture = os.path.join(folder, "photo.jpg")
+    targets = {os.path.realpath(os.path.join(folder, name)): name for name in WORST}
+
+    def limit():
+        resource.setrlimit(resource.RLIMIT_AS, (SAVER_MEMORY, SAVER_MEMORY))
+
+    with xd.Server("1024x768x24") as server:
+        fv.mouse_to(500, 400, env=server.env)
+        command = ["--folder", folder, "--formats", "all", *SHOW]
+        with case.start(server, *command, preexec_fn=limit) as saver:
+            case.frame(server, server.root, picture, (1024, 768), 0, 0, "among hostile files")
+            # Every picture comes up at least once a second: two rounds of the folder.
+            seen = set()
+
+            def alive():
+                seen.update(targets[f] for f in open_files(saver.pid) if f in targets)
+                return saver.alive()
+            running = fv.holds(alive, 2 * (len(WORST) + 1), 0.01)
+            case.check(running, "alive through two rounds of the hostile frames (%s; seen "
+                       "decoding: %s)" % (saver.stderr().strip()[-200:] or "nothing on stderr",
+                                          ", ".join(sorted(seen)) or "none"))
+            case.frame(server, server.root, picture, (1024, 768), 0, 0,
+                       "after the hostile frames")
+            case.ends_on(saver, lambda: saver.process.send_signal(signal.SIGTERM),
+                         "among hostile files, SIGTERM")
+
+        # A key while a hostile file is being decoded, where the decoder is seen at work.
+        with case.start(server, *command, preexec_fn=limit) as saver:
+            up = fv.poll(lambda: not saver.alive() or any(server.grab().data), 10, 0.1)
+            case.check(up and saver.alive(), "hostile files again: the saver is up")
+            busy = fv.poll(lambda: not saver.alive() or
+                           any(f in targets for f in open_files(saver.pid)), 10, 0.005) and \
+                saver.alive()
+            case.ends_on(saver, lambda: fv.key("a", env=server.env), "among hostile files, "
+                         "the key A%s" % (" during a hostile decode" if busy else ""))
+
+
 def open_files(pid):
     try:
         folder = "/proc/%d/fd" % pid
@@ -471,7 +527,7 @@ def command_lines(path, folder):
 
 
 CASES = {f.__name__: f for f in (hosted_window, depths, term_during_decode, xsecurelock,
-                                 xscreensaver, standalone, integration)}
+                                 xscreensaver, standalone, integration, hostile_folder)}
 
 
 def main():
