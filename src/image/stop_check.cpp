@@ -18,6 +18,10 @@ void SetStopCheck(StopCheck check) {
     g_lastAnswer = 0;
 }
 
+bool StopCheckInstalled() {
+    return g_stopCheck != nullptr;
+}
+
 int32_t ShouldStop() {
     if (!g_stopCheck) {
         return 0;

@@ -11,6 +11,9 @@ using StopCheck = int32_t (*)();
 // Installs the front end's check; null (the start) never stops.
 void SetStopCheck(StopCheck check);
 
+// Whether a check is installed: work that is split only to answer it need not be, without one.
+bool StopCheckInstalled();
+
 // Nonzero when the work in progress should end. The check itself is asked at most once every
 // StopPollMs; in between, its last answer stands.
 int32_t ShouldStop();

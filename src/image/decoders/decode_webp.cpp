@@ -6,6 +6,7 @@
 
 #include <webp/decode.h>
 #include <webp/demux.h>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include "image/decoders/decode.h"
@@ -27,31 +28,33 @@ uint32_t ReducedSide(int side, int32_t d) {
 struct StillWork {
     WebPIDecoder* decoder;
     uint8_t* composed;  // blue-green-red-alpha rows of a picture with alpha
-    uint8_t* head;      // the file as the library sees it, up to the image data
+    uint8_t* head;      // the file as the library sees it: the head, then the image data
+    size_t peeked;      // image data already read behind the head
 };
 
-// Feeds the image data after the head, block by block; true once the picture is complete.
-bool FeedDecoder(WebPIDecoder* decoder, FILE* stream, const WebpLayout& layout, const uint8_t* head,
-                 size_t headBytes) {
-    VP8StatusCode status = WebPIAppend(decoder, head, headBytes);
-    uint64_t left = layout.image.bytes;
-    if (std::fseek(stream, static_cast<long>(layout.image.offset), SEEK_SET) != 0) {
+// Hands the library the file as it sees it: all at once where nothing asks to stop (the
+// decoding process is ended from outside instead), otherwise in steps that grow with what it
+// has. It parses a picture's headers again from their start each time it runs out of data, so
+// equal blocks would cost the square of a large header. True once the picture is complete.
+bool FeedDecoder(WebPIDecoder* decoder, FILE* stream, const WebpLayout& layout, uint8_t* data,
+                 size_t peeked) {
+    size_t have = layout.headBytes + peeked;
+    const size_t total = layout.headBytes + static_cast<size_t>(layout.image.bytes);
+    if (std::fseek(stream, static_cast<long>(layout.image.offset + peeked), SEEK_SET) != 0) {
         return false;
     }
-    uint8_t* buffer = static_cast<uint8_t*>(std::malloc(WebpBlockBytes));
-    if (buffer == nullptr) {
-        return false;
-    }
-    while (status == VP8_STATUS_SUSPENDED && left > 0 && !ShouldStop()) {
-        const size_t want = left < WebpBlockBytes ? static_cast<size_t>(left) : WebpBlockBytes;
-        const size_t n = std::fread(buffer, 1, want, stream);
+    VP8StatusCode status = WebPIUpdate(decoder, data, have);
+    while (status == VP8_STATUS_SUSPENDED && have < total && !ShouldStop()) {
+        const size_t step = StopCheckInstalled()
+                                ? std::min(total - have, std::max(WebpBlockBytes, have))
+                                : total - have;
+        const size_t n = std::fread(data + have, 1, step, stream);
         if (n == 0) {
             break;  // the file ended early
         }
-        left -= n;
-        status = WebPIAppend(decoder, buffer, n);
+        have += n;
+        status = WebPIUpdate(decoder, data, have);
     }
-    std::free(buffer);
     return status == VP8_STATUS_OK;
 }
 
@@ -88,7 +91,7 @@ bool DecodeStill(DibImage* image, FILE* stream, const WebpLayout& layout, WebPDe
     }
     work->decoder = WebPIDecode(nullptr, 0, config);
     if (work->decoder == nullptr ||
-        !FeedDecoder(work->decoder, stream, layout, work->head, layout.headBytes)) {
+        !FeedDecoder(work->decoder, stream, layout, work->head, work->peeked)) {
         return false;
     }
     for (uint32_t y = 0; features.has_alpha && y < height; ++y) {
@@ -145,18 +148,17 @@ bool DecodeFirstFrame(DibImage* image, FILE* stream, int64_t fileBytes, int32_t 
 // data read behind it for the header; the features of the picture it holds.
 bool ReadStillHead(FILE* stream, const WebpLayout& layout, StillWork* work,
                    WebPBitstreamFeatures* features) {
-    work->head = static_cast<uint8_t*>(std::malloc(layout.headBytes + WebpBlockBytes));
+    const size_t imageBytes = static_cast<size_t>(layout.image.bytes);
+    work->head = static_cast<uint8_t*>(std::malloc(layout.headBytes + imageBytes));
     if (work->head == nullptr || !WriteWebpHead(stream, layout, work->head)) {
         return false;
     }
-    const size_t peek = layout.image.bytes < WebpBlockBytes
-                            ? static_cast<size_t>(layout.image.bytes)
-                            : WebpBlockBytes;
+    work->peeked = std::min(imageBytes, WebpBlockBytes);
     if (std::fseek(stream, static_cast<long>(layout.image.offset), SEEK_SET) != 0 ||
-        std::fread(work->head + layout.headBytes, 1, peek, stream) != peek) {
+        std::fread(work->head + layout.headBytes, 1, work->peeked, stream) != work->peeked) {
         return false;
     }
-    return WebPGetFeatures(work->head, layout.headBytes + peek, features) == VP8_STATUS_OK;
+    return WebPGetFeatures(work->head, layout.headBytes + work->peeked, features) == VP8_STATUS_OK;
 }
 
 }  // namespace
@@ -194,7 +196,7 @@ bool DecodeWebp(DibImage* image, FILE* stream, int32_t targetWidth, int32_t targ
         const int32_t d =
             ScaleDenominator(features.width, features.height, targetWidth, targetHeight, rule);
         LimitDecodeMemory(static_cast<uint64_t>(features.width) * features.height,
-                          layout.alpha.bytes);
+                          layout.headBytes + layout.image.bytes);
         decoded = ReducedPictureFits(features.width, features.height, d) &&
                   DecodeStill(image, stream, layout, &config, d, &work);
     }
