@@ -421,8 +421,7 @@ def hostile_folder(case):
                                           ", ".join(sorted(seen)) or "none"))
             case.frame(server, server.root, picture, (1024, 768), 0, 0,
                        "after the hostile frames")
-            case.ends_on(saver, lambda: saver.process.send_signal(signal.SIGTERM),
-                         "among hostile files, SIGTERM")
+            case.ends_on_term(saver, "among hostile files")
 
         # A key while a hostile file is being decoded, where the decoder is seen at work.
         with case.start(server, *command, preexec_fn=limit) as saver:
