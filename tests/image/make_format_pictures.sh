@@ -5,6 +5,7 @@
 #   make_format_pictures.sh FOLDER
 set -euo pipefail
 out=$1
+here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out"
 cd "$out"
 w=97 h=61
@@ -56,86 +57,19 @@ for f in heif-rgb.heic heif-alpha.heic heif-10bit.heic heif-av1.avif; do
   pngtopam -alphapam "${f%.*}-ref.png" >"${f%.*}.pam"
 done
 
-# The file's own turn and mirror, which libheif cannot apply to 8-bit interleaved pictures:
-# irot a quarter anticlockwise then imir left to right, and imir top to bottom alone.
-python3 - <<'PY'
-import struct
+# The file's own turn and mirror on heif-enc's picture (a one-tile grid that crops the coded
+# tile): irot a quarter anticlockwise then imir left to right, and imir top to bottom alone.
+PYTHONPATH=$here python3 - <<'PY'
+import heif_boxes as heif
 
-def box(kind, payload):
-    return struct.pack(">I", 8 + len(payload)) + kind + payload
-
-def children(data, start, end):
-    out = []
-    while start + 8 <= end:
-        size, kind = struct.unpack(">I4s", data[start:start + 8])
-        out.append((kind, data[start + 8:start + size]))
-        start += size
-    return out
-
-def with_transforms(src, dst, properties):
-    data = open(src, "rb").read()
-    top = children(data, 0, len(data))
-    meta_at = 0
-    for kind, payload in top:
-        if kind == b"meta":
-            break
-        meta_at += 8 + len(payload)
-    meta = dict(top)[b"meta"]
-    parts = children(meta, 4, len(meta))
-    primary = struct.unpack(">H", dict(parts)[b"pitm"][4:6])[0]
-    iprp = []
-    for kind, payload in children(dict(parts)[b"iprp"], 0, len(dict(parts)[b"iprp"])):
-        if kind == b"ipco":
-            first = len(children(payload, 0, len(payload))) + 1
-            payload += b"".join(box(k, v) for k, v in properties)
-        elif kind == b"ipma":
-            out, at = bytearray(payload[:8]), 8
-            for _ in range(struct.unpack(">I", payload[4:8])[0]):
-                item, n = struct.unpack(">HB", payload[at:at + 3])
-                links = payload[at + 3:at + 3 + n]
-                if item == primary:
-                    links += bytes(0x80 | (first + i) for i in range(len(properties)))
-                out += struct.pack(">HB", item, len(links)) + links
-                at += 3 + n
-            payload = bytes(out)
-        iprp.append((kind, payload))
-    parts = [(k, box_payload) if k != b"iprp" else (k, b"".join(box(a, b) for a, b in iprp))
-             for k, box_payload in parts]
-    new_meta = box(b"meta", meta[:4] + b"".join(box(k, v) for k, v in parts))
-    grown = len(new_meta) - (8 + len(meta))
-    # Data in the file after the meta box moves by what it grew.
-    fixed = []
-    for kind, payload in parts:
-        if kind == b"iloc":
-            version = payload[0]
-            sizes = struct.unpack(">H", payload[4:6])[0]
-            off, length, base = sizes >> 12, (sizes >> 8) & 15, (sizes >> 4) & 15
-            index = sizes & 15 if version else 0
-            p = bytearray(payload)
-            at = 8
-            for _ in range(struct.unpack(">H", payload[6:8])[0]):
-                at += 2
-                method = 0
-                if version:
-                    method = struct.unpack(">H", p[at:at + 2])[0] & 15
-                    at += 2
-                at += 2 + base
-                extents = struct.unpack(">H", p[at:at + 2])[0]
-                at += 2
-                for _ in range(extents):
-                    at += index
-                    if method == 0:
-                        value = int.from_bytes(p[at:at + off], "big") + grown
-                        p[at:at + off] = value.to_bytes(off, "big")
-                    at += off + length
-            payload = bytes(p)
-        fixed.append((kind, payload))
-    new_meta = box(b"meta", meta[:4] + b"".join(box(k, v) for k, v in fixed))
-    end = meta_at + 8 + len(meta)
-    open(dst, "wb").write(data[:meta_at] + new_meta + data[end:])
-
-with_transforms("heif-rgb.heic", "heif-turned.heic", [(b"irot", b"\x01"), (b"imir", b"\x00")])
-with_transforms("heif-rgb.heic", "heif-mirrored.heic", [(b"imir", b"\x01")])
+source = heif.Source(open("heif-rgb.heic", "rb").read())
+tile = source.images()[0]
+for name, transforms in (("turned", [heif.irot(1), heif.imir(0)]), ("mirrored", [heif.imir(1)])):
+    file = heif.Writer()
+    grid = file.item(b"grid", heif.grid_data(1, 1, 97, 61), [heif.ispe(97, 61)] + transforms)
+    cell = file.item(b"hvc1", source.data[tile], source.properties[tile], hidden=True)
+    file.reference(b"dimg", grid, [cell])
+    open("heif-%s.heic" % name, "wb").write(file.build())
 PY
 pamflip -ccw heif-rgb.pam | pamflip -lr >heif-turned.pam
 pamflip -tb heif-rgb.pam >heif-mirrored.pam
