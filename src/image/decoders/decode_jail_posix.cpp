@@ -25,7 +25,7 @@ namespace {
 constexpr rlim_t DecodeAddressBudget = rlim_t{3} << 29;
 constexpr rlim_t DecodeBaseBytes = rlim_t{96} << 20;
 constexpr rlim_t DecodeBytesPerPixel = 24;
-constexpr rlim_t DecodeCpuSeconds = 20;
+constexpr rlim_t DecodeCpuSeconds = 30;
 
 rlim_t g_inheritedBytes = 0;  // nonzero in the decoding process only
 rlim_t g_addressLimit = 0;
