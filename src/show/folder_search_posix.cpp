@@ -97,8 +97,8 @@ int CompareNames(const char* a, const char* b) {
 // found by one pass over the folder. A slice holds up to two catalogues' worth and is cut back
 // to the smaller half when full, so that a folder of pictures fills the catalogue in one pass
 // whatever its size. A search opened while others are (a subfolder's, inside its parent's) may
-// hold half the bytes of the one above it, down to LeastBytes: a walk at most MaxPath / 2
-// folders deep holds 2 * TopBytes plus LeastBytes a level, about 5 MiB, at the very worst.
+// hold half the bytes of the one above it, down to LeastBytes: however large and deep the tree
+// (at most MaxPath / 2 folders), the walk holds about 12 MiB at most, a usual one far less.
 constexpr size_t SliceNames = 2 * static_cast<size_t>(MaxImages);
 constexpr size_t TopBytes = size_t{2} << 20;
 constexpr size_t LeastBytes = size_t{8} << 10;
@@ -173,7 +173,7 @@ int32_t ReadSlice(OpenSearch* search) {
             continue;
         }
         MakeRoom(&search->names, length + 2, search->budget + 2 * MaxPath);
-        MakeRoom(&search->at, 1, SliceNames);
+        MakeRoom(&search->at, 1, std::min(SliceNames, search->budget / sizeof(uint32_t)));
         search->at.push_back(static_cast<uint32_t>(search->names.size()));
         search->names.push_back(static_cast<char>(found->d_type));
         search->names.insert(search->names.end(), name, name + length + 1);
