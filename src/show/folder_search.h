@@ -1,6 +1,7 @@
 #pragma once
 // Lists the entries of one folder that match a wildcard pattern such as "C:\Pictures\*.jpg",
-// without regard to case, each with its folder bit. One implementation per platform.
+// without regard to case, each with its folder bit, in the file system's name order on Windows
+// and in the same order, by name without case, elsewhere. One implementation per platform.
 
 #include <cstdint>
 #include "base/platform_types.h"

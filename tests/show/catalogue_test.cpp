@@ -116,6 +116,51 @@ TEST(CatalogueScan, StopsAtCapacityInSearchOrder) {
     EXPECT_EQ(Listed(), searched);
 }
 
+// Folder order is the file system's name order on Windows (NTFS compares upper case), and the
+// same on Linux, whatever order the folder itself keeps: "ab" before "a_b", "z" before "[".
+TEST(CatalogueScan, FolderOrderIsNameOrderWithoutCase) {
+    struct Case {
+        const char* what;
+        std::vector<const char*> files;  // created in this order
+        int32_t subdirs;
+        int32_t formats;
+        std::vector<const char*> expected;
+    };
+    const Case cases[] = {
+        {"mixed case, digits and punctuation",
+         {"b.jpg", "A.jpg", "_x.jpg", "a_b.jpg", "aC.jpg", "C.JPG", "10.jpg", "9.jpg", "[q].jpg",
+          "Ab.jpg"},
+         0,
+         0,
+         {"10.jpg", "9.jpg", "A.jpg", "Ab.jpg", "aC.jpg", "a_b.jpg", "b.jpg", "C.JPG", "[q].jpg",
+          "_x.jpg"}},
+        {"subfolders interleaved with files, each folder in name order",
+         {"m.jpg", "B/two.jpg", "a/one.jpg", "a/Z/deep.jpg", "c_d/four.jpg", "cD/three.jpg",
+          "A1.jpg", "a/0.jpg"},
+         1,
+         0,
+         {"a/Z/deep.jpg", "a/0.jpg", "a/one.jpg", "B/two.jpg", "cD/three.jpg", "c_d/four.jpg",
+          "A1.jpg", "m.jpg"}},
+        {"every format, one order whatever the ending",
+         {"d.txt", "b.PNG", "C.jpg", "a.webp", "E.heic", "B2.jpeg"},
+         0,
+         1,
+         {"a.webp", "b.PNG", "B2.jpeg", "C.jpg", "E.heic"}},
+    };
+    for (const Case& c : cases) {
+        TestFolder folder;
+        for (const char* name : c.files) {
+            folder.AddFile(name);
+        }
+        BuildCatalogue(folder.Text().c_str(), c.subdirs, c.formats);
+        std::vector<std::string> expected;
+        for (const char* name : c.expected) {
+            expected.push_back(folder.PathOf(name));
+        }
+        EXPECT_EQ(Listed(), expected) << c.what;
+    }
+}
+
 TEST(CatalogueScan, MissingFolderGivesAnEmptyShow) {
     TestFolder folder;
     std::string file = folder.AddFile("plain.jpg");

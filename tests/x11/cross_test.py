@@ -4,7 +4,8 @@ Windows saver under Wine and the Linux saver, one after the other on the same X 
     cross_test.py WORKDIR FOTOVANE.SCR FOTOVANE      (under scripts/with-wine.sh)
 
 The same photo goes through each decoder in turn (JPEG, PNG, WebP, HEIC), with both savers
-told to take every format. At depth 24 the frames must match pixel for pixel. At depth 16 Wine keeps 5 bits of each
+told to take every format; then a folder of several photos is shown in folder order, frame by
+frame. At depth 24 the frames must match pixel for pixel. At depth 16 Wine keeps 5 bits of each
 channel and the Linux saver 6 bits of green, so the frames are compared on 5 bits each.
 """
 
@@ -25,10 +26,10 @@ CONVERTERS = {
 }
 
 
-def steady_frame(screen, saver):
-    """The screen once a saver's frame is on it (black corner, picture in the middle) and
-    stays the same between two looks; then a key ends the saver."""
-    last = [None]
+def steady_frames(screen, saver, count, deadline_s=20):
+    """The first count frames a saver shows (black corner, picture in the middle), each taken
+    once it stays the same between two looks; then a key ends the saver."""
+    shots, last = [], [None]
 
     def steady():
         shot = screen.grab()
@@ -36,13 +37,15 @@ def steady_frame(screen, saver):
             any(shot.pixel(shot.width // 2, shot.height // 2))
         same = last[0] is not None and shot.data == last[0].data
         last[0] = shot
-        return (framed and same) or not saver.alive()
+        if framed and same and (not shots or shot.data != shots[-1].data):
+            shots.append(shot)
+        return len(shots) == count or not saver.alive()
 
-    fv.poll(steady, 20, 0.3)
+    fv.poll(steady, deadline_s, 0.3 if count == 1 else 0.1)
     ended = saver.process.poll()
     fv.key("a")
     saver.wait_exit(5)
-    return last[0], ended
+    return shots, ended
 
 
 def pictures(work):
@@ -72,31 +75,53 @@ def main():
     depth = screen.x.screen().root_depth
     bits = (8, 8, 8) if depth > 16 else (5, 5, 5)
 
-    def compare(name, folder):
-        registry.settings(path=wine.windows_path(folder), **SETTINGS)
+    def show(settings, folder, count):
+        """The first count frames of each saver on the folder: Windows, then Linux."""
+        registry.settings(path=wine.windows_path(folder), **settings)
         with wine.Saver(scr, "/s") as saver:
-            first, _ = steady_frame(screen, saver)
-        report.check(first is not None and any(first.data), "%s: Fotovane.scr drew a frame" % name)
-
-        x11.write_store(os.path.join(work, "config"), dict(SETTINGS, path=folder))
+            first, _ = steady_frames(screen, saver, count)
+        x11.write_store(os.path.join(work, "config"), dict(settings, path=folder))
         with x11.Saver(program, screen, work) as saver:
-            second, ended = steady_frame(screen, saver)
-            report.check(ended is None and second is not None and any(second.data),
-                         "%s: fotovane drew a frame (exit status %s, %r)"
-                         % (name, ended, saver.stderr()[:300]))
-        if first is None or second is None:
-            return
+            second, ended = steady_frames(screen, saver, count)
+            stderr = saver.stderr()[:300]
+        return first, second, ended, stderr
+
+    def same(name, first, second):
         a, b = first.keep_bits(bits), second.keep_bits(bits)
         differ = sum(1 for i in range(0, len(a.data), 3) if a.data[i:i + 3] != b.data[i:i + 3])
         first.save(os.path.join(work, "windows-%s-%d.ppm" % (name, depth)))
         second.save(os.path.join(work, "linux-%s-%d.ppm" % (name, depth)))
-        report.check(differ == 0, "%s, depth %d: the first frames are the same on %s bits per "
+        report.check(differ == 0, "%s, depth %d: the frames are the same on %s bits per "
                      "channel (%d pixels differ)"
                      % (name, depth, "/".join(map(str, bits)), differ))
+
+    def compare(name, folder):
+        first, second, ended, stderr = show(SETTINGS, folder, 1)
+        report.check(first and any(first[0].data), "%s: Fotovane.scr drew a frame" % name)
+        report.check(ended is None and second and any(second[0].data),
+                     "%s: fotovane drew a frame (exit status %s, %r)" % (name, ended, stderr))
+        if first and second:
+            same(name, first[0], second[0])
+
+    def folder_order():
+        # Mixed case, and "_" after the letters as NTFS has it: both savers must show Ab,
+        # a_1, b, C. Made in an order that neither it nor its reverse (tmpfs) is name order.
+        folder = os.path.join(work, "pictures-order")
+        os.makedirs(folder, exist_ok=True)
+        for number, name in enumerate(("b.jpg", "a_1.jpg", "C.JPG", "Ab.jpg")):
+            fv.photo(os.path.join(folder, name), 300 + 90 * number, 500 - 60 * number)
+        count = 4
+        first, second, ended, stderr = show(dict(SETTINGS, delay=2), folder, count)
+        report.check(len(first) == count and len(second) == count,
+                     "folder order: each saver showed %d pictures one after another (%d, %d; "
+                     "exit status %s, %r)" % (count, len(first), len(second), ended, stderr))
+        for i, (a, b) in enumerate(zip(first, second)):
+            same("order-%d" % i, a, b)
 
     def checks():
         for name, folder in folders.items():
             compare(name, folder)
+        folder_order()
 
     with wine.Registry() as registry:
         return report.run(checks)
