@@ -97,11 +97,12 @@ int CompareNames(const char* a, const char* b) {
 // found by one pass over the folder. A slice holds up to two catalogues' worth and is cut back
 // to the smaller half when full, so that a folder of pictures fills the catalogue in one pass
 // whatever its size. A search opened while others are (a subfolder's, inside its parent's) may
-// hold half the bytes of the one above it, down to LeastBytes: however large and deep the tree
-// (at most MaxPath / 2 folders), the walk holds about 12 MiB at most, a usual one far less.
+// hold half the bytes of the one above it, down to LeastBytes (about a thousand names, so that
+// a large folder deep in a tree is still read in few passes): a tree ten deep holds about
+// 5 MiB, and even one of MaxPath / 2 folders, the deepest a path allows, less than 40 MiB.
 constexpr size_t SliceNames = 2 * static_cast<size_t>(MaxImages);
 constexpr size_t TopBytes = size_t{2} << 20;
-constexpr size_t LeastBytes = size_t{8} << 10;
+constexpr size_t LeastBytes = size_t{256} << 10;
 constexpr uint32_t EntriesPerStopCheck = 256;
 
 int32_t g_openSearches = 0;
