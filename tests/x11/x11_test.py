@@ -419,6 +419,22 @@ def hostile_folder(case):
             case.check(running, "alive through two rounds of the hostile frames (%s; seen "
                        "decoding: %s)" % (saver.stderr().strip()[-200:] or "nothing on stderr",
                                           ", ".join(sorted(seen)) or "none"))
+            # A decoding process that dies, as a fault in a library ends it, costs at most its
+            # own picture: the show starts another when it next needs one.
+            killed = []
+
+            def kill_decoder():
+                for pid in child_processes(saver.pid):
+                    os.kill(pid, signal.SIGKILL)
+                    killed.append(pid)
+                return bool(killed) or not saver.alive()
+            rounds = 2 * (len(WORST) + 1)
+            fv.poll(kill_decoder, rounds, 0.005)
+            another = fv.poll(lambda: not saver.alive() or
+                              bool(child_processes(saver.pid) - set(killed)), rounds, 0.005)
+            case.check(killed and another and saver.alive(),
+                       "a decoding process killed mid-show: the saver goes on and starts another "
+                       "(killed %s)" % (killed or "none: no decoding process seen"))
             case.frame(server, server.root, picture, (1024, 768), 0, 0,
                        "after the hostile frames")
             case.ends_on_term(saver, "among hostile files")
@@ -432,6 +448,20 @@ def hostile_folder(case):
                 saver.alive()
             case.ends_on(saver, lambda: fv.key("a", env=server.env), "among hostile files, "
                          "the key A%s" % (" during a hostile decode" if busy else ""))
+
+
+def child_processes(pid):
+    """The processes whose parent is pid."""
+    found = set()
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % entry) as stat:
+                # The name, in parentheses, may hold blanks: the parent follows the last ')'.
+                if int(stat.read().rsplit(")", 1)[1].split()[1]) == pid:
+                    found.add(int(entry))
+        except (OSError, ValueError, IndexError):
+            pass
+    return found
 
 
 def open_files(pid):
