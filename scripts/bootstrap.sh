@@ -31,7 +31,7 @@ packages=(
   "${linux_packages[@]}"
   clang libclang-rt-14-dev clang-format file libgtest-dev googletest libbenchmark-dev
   libheif-examples webp netpbm g++-mingw-w64-x86-64-posix mingw-w64-tools nasm lintian
-  wine wine64 x11-apps
+  wine wine64 x11-apps wixl
   xscreensaver xsecurelock python3-xlib x11-utils x11-xserver-utils xauth procps passwd
 )
 [ "$linux_only" -eq 0 ] || packages=("${linux_packages[@]}")
